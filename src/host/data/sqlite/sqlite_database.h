@@ -1,0 +1,56 @@
+// The embedded backend: the ERP database as a SQLite file, T-SQL translated by the bridge.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/data/sqlite/tsql_rewriter.h"
+#include "module/common/database.h"
+
+struct sqlite3;
+
+namespace zodadovez {
+
+class SqliteDatabase;
+
+// A stand-in for a stored procedure of the ERP, called by "EXEC NAME args".
+using SqliteProcedure = std::function<void(SqliteDatabase& db, const bridge::ProcedureCall& call)>;
+
+// Gym databases named "Palestra" live in "Palestra.db" beside the ERP file; behind linked server
+// GYM_3 in "linked/GYM_3/Palestra.db" below the ERP file's folder. Each is attached the first
+// time a statement names it. Dates are stored as text "yyyy-mm-dd hh:mm:ss".
+class SqliteDatabase : public Database {
+ public:
+  // Opens (or, with `create`, creates) the ERP file. Throws ConfigError naming a missing file.
+  SqliteDatabase(const std::filesystem::path& erp_file, bool create);
+  ~SqliteDatabase() override;
+
+  std::int64_t execute(std::string_view sql) override;
+  Recordset open(std::string_view sql) override;
+  std::string server_name() override;
+  std::string dbms_version() override;
+  std::string date_text(DateTime value) const override;
+  std::optional<std::int64_t> insert_row(const RowWrite& write) override;
+  std::int64_t update_row(const RowWrite& write) override;
+
+  // Registers the stand-in for a stored procedure (name compared ignoring case).
+  void RegisterProcedure(const std::string& name, SqliteProcedure procedure);
+  // The SQLite text a T-SQL statement becomes (for `zodadovez sql --show-translation`).
+  std::string ShowTranslation(std::string_view tsql);
+  // Runs SQLite SQL directly, without the bridge (for stand-in procedures and set-up).
+  void ExecuteNative(const std::string& sql);
+  // Creates the gym database file `name` (empty) beside the ERP file, and attaches it.
+  void CreateGymDatabase(const std::string& name);
+  const std::filesystem::path& erp_file() const { return erp_file_; }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::filesystem::path erp_file_;
+};
+
+}  // namespace zodadovez

@@ -1,0 +1,57 @@
+// The statement log: a decorator that records every statement a database runs.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "module/common/database.h"
+
+namespace zodadovez {
+
+struct StatementRecord {
+  enum class Kind { kExecute, kOpen, kInsert, kUpdate };
+  Kind kind;
+  // The T-SQL text; for writes, "INSERT INTO T (a, b) VALUES (?, ?)" or
+  // "UPDATE T SET a = ?, b = ? WHERE <primary key>".
+  std::string text;
+  std::vector<Value> parameters;  // writes only
+  RowWrite write;                 // writes only: what to send again on replay
+  std::int64_t rows = 0;          // rows affected (writes, execute) or read (open)
+  std::chrono::nanoseconds elapsed{0};
+};
+
+class StatementLog {
+ public:
+  void Add(StatementRecord record) { records_.push_back(std::move(record)); }
+  const std::vector<StatementRecord>& records() const { return records_; }
+  void Clear() { records_.clear(); }
+
+ private:
+  std::vector<StatementRecord> records_;
+};
+
+// Forwards everything to `inner` and records it in `log` (which must outlive the decorator).
+class LoggingDatabase : public Database {
+ public:
+  LoggingDatabase(std::unique_ptr<Database> inner, StatementLog* log);
+
+  std::int64_t execute(std::string_view sql) override;
+  Recordset open(std::string_view sql) override;
+  std::string server_name() override;
+  std::string dbms_version() override;
+  std::string date_text(DateTime value) const override;
+  std::optional<std::int64_t> insert_row(const RowWrite& write) override;
+  std::int64_t update_row(const RowWrite& write) override;
+
+ private:
+  std::unique_ptr<Database> inner_;
+  StatementLog* log_;
+};
+
+// Sends the recorded statements again, in order, to `db`. Returns the number sent.
+std::size_t Replay(const StatementLog& log, Database& db);
+
+}  // namespace zodadovez

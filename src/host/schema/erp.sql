@@ -1,0 +1,1 @@
+-- ERP stand-in schema

@@ -1,0 +1,1 @@
+-- gym stand-in schema
