@@ -1,1 +1,107 @@
-// placeholder: filled in by the work in progress
+#include "host/data/backend.h"
+
+#include <filesystem>
+
+#include <fmt/format.h>
+
+#include "host/data/sqlite/sqlite_database.h"
+#include "host/data/sqlite/tsql_rewriter.h"
+#include "host/schema/schemas.h"
+#include "module/common/errors.h"
+#include "module/common/sql_text.h"
+#ifdef ZODADOVEZ_HAVE_ODBC
+#include "host/data/odbc/odbc_database.h"
+#endif
+
+namespace zodadovez {
+namespace {
+
+constexpr std::string_view kSqlite = "sqlite:";
+constexpr std::string_view kSqlServer = "sqlserver:";
+
+std::unique_ptr<Database> OpenSqlServer(std::string_view connection) {
+#ifdef ZODADOVEZ_HAVE_ODBC
+  return std::make_unique<OdbcDatabase>(std::string(connection));
+#else
+  (void)connection;
+  throw ConfigError("this build has no SQL Server backend (configured without ODBC)");
+#endif
+}
+
+[[noreturn]] void BadUri(std::string_view uri) {
+  throw ConfigError(fmt::format(
+      "unknown database '{}': expected sqlite:PATH or sqlserver:ODBC-CONNECTION-STRING", uri));
+}
+
+}  // namespace
+
+std::unique_ptr<Database> OpenDatabase(std::string_view uri) {
+  if (uri.starts_with(kSqlite)) {
+    return std::make_unique<SqliteDatabase>(std::filesystem::path(uri.substr(kSqlite.size())),
+                                            false);
+  }
+  if (uri.starts_with(kSqlServer)) return OpenSqlServer(uri.substr(kSqlServer.size()));
+  BadUri(uri);
+}
+
+void RunScript(Database& db, std::string_view script) {
+  std::vector<std::string> batches = bridge::SplitBatches(script);
+  for (std::size_t i = 0; i < batches.size(); ++i) {
+    try {
+      db.execute(batches[i]);
+    } catch (const DataError& e) {
+      throw DataError(fmt::format("batch {} of the script: {}", i + 1, e.what()));
+    }
+  }
+}
+
+void InitDatabases(std::string_view uri, const std::string& gym_name) {
+  if (gym_name.empty() || gym_name.find_first_of("/\\.[]'\"") != std::string::npos) {
+    throw ConfigError(fmt::format("invalid gym database name '{}'", gym_name));
+  }
+  if (uri.starts_with(kSqlite)) {
+    std::filesystem::path erp(uri.substr(kSqlite.size()));
+    std::filesystem::path gym = erp.parent_path() / (gym_name + ".db");
+    for (const auto& file : {erp, gym}) {
+      if (std::filesystem::exists(file)) {
+        throw ConfigError(fmt::format("{} already exists; remove it or name another file",
+                                      file.string()));
+      }
+    }
+    if (!erp.parent_path().empty() && !std::filesystem::is_directory(erp.parent_path())) {
+      throw ConfigError(fmt::format("folder not found: {}", erp.parent_path().string()));
+    }
+    try {
+      {
+        SqliteDatabase db(erp, true);
+        RunScript(db, ErpSchema());
+      }
+      SqliteDatabase db(gym, true);
+      RunScript(db, GymSchema());
+    } catch (...) {
+      // A failed init leaves nothing behind.
+      std::error_code ignored;
+      for (const auto& file : {erp, gym}) {
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+          std::filesystem::remove(file.string() + suffix, ignored);
+        }
+      }
+      throw;
+    }
+    return;
+  }
+  if (uri.starts_with(kSqlServer)) {
+    std::unique_ptr<Database> db = OpenSqlServer(uri.substr(kSqlServer.size()));
+    RunScript(*db, ErpSchema());
+    db->execute(fmt::format("IF DB_ID({0}) IS NULL CREATE DATABASE [{1}]", SqlQuote(gym_name),
+                            gym_name));
+    // The gym schema names its tables dbo.X: each batch runs in the gym database's context.
+    for (const std::string& batch : bridge::SplitBatches(GymSchema())) {
+      db->execute(fmt::format("USE [{}];\n{}", gym_name, batch));
+    }
+    return;
+  }
+  BadUri(uri);
+}
+
+}  // namespace zodadovez

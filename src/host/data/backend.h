@@ -2,20 +2,25 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "module/common/database.h"
 
 namespace zodadovez {
 
-struct OpenOptions {
-  // Embedded backend: create the ERP file when missing (init); otherwise a missing file is an
-  // error naming it.
-  bool create = false;
-};
+// Throws ConfigError for an unknown scheme or a missing database file, DataError when the
+// server refuses the connection (naming the server, never the password).
+std::unique_ptr<Database> OpenDatabase(std::string_view uri);
 
-// Throws ConfigError for an unknown scheme or a missing file, DataError when the server
-// refuses the connection (naming the server, never the password).
-std::unique_ptr<Database> OpenDatabase(std::string_view uri, const OpenOptions& options = {});
+// Creates the stand-in ERP schema and an empty gym database `gym_name` with the gym schema.
+// Embedded: the ERP file (which must not exist yet) and "<gym_name>.db" beside it; on failure
+// both files are removed again. SQL Server: the same DDL on the server, the gym database created
+// when missing. Throws ConfigError or DataError.
+void InitDatabases(std::string_view uri, const std::string& gym_name);
+
+// Runs a T-SQL script batch by batch (batches end at "GO" lines). Throws DataError naming the
+// batch's number and first line.
+void RunScript(Database& db, std::string_view script);
 
 }  // namespace zodadovez

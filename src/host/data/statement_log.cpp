@@ -1,1 +1,88 @@
-// placeholder: filled in by the work in progress
+#include "host/data/statement_log.h"
+
+#include <fmt/format.h>
+
+namespace zodadovez {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string InsertText(const RowWrite& w) {
+  std::string columns;
+  std::string marks;
+  for (std::size_t i = 0; i < w.columns.size(); ++i) {
+    columns += fmt::format("{}{}", i == 0 ? "" : ", ", w.columns[i]);
+    marks += i == 0 ? "?" : ", ?";
+  }
+  return fmt::format("INSERT INTO {} ({}) VALUES ({})", w.table, columns, marks);
+}
+
+std::string UpdateText(const RowWrite& w) {
+  std::string sets;
+  for (std::size_t i = 0; i < w.columns.size(); ++i) {
+    sets += fmt::format("{}{} = ?", i == 0 ? "" : ", ", w.columns[i]);
+  }
+  return fmt::format("UPDATE {} SET {} WHERE <primary key>", w.table, sets);
+}
+
+}  // namespace
+
+LoggingDatabase::LoggingDatabase(std::unique_ptr<Database> inner, StatementLog* log)
+    : inner_(std::move(inner)), log_(log) {}
+
+std::int64_t LoggingDatabase::execute(std::string_view sql) {
+  auto start = Clock::now();
+  std::int64_t rows = inner_->execute(sql);
+  log_->Add({StatementRecord::Kind::kExecute, std::string(sql), {}, {}, rows, Clock::now() - start});
+  return rows;
+}
+
+Recordset LoggingDatabase::open(std::string_view sql) {
+  auto start = Clock::now();
+  Recordset rs = inner_->open(sql);
+  auto rows = static_cast<std::int64_t>(rs.record_count());
+  log_->Add({StatementRecord::Kind::kOpen, std::string(sql), {}, {}, rows, Clock::now() - start});
+  return rs;
+}
+
+std::string LoggingDatabase::server_name() { return inner_->server_name(); }
+std::string LoggingDatabase::dbms_version() { return inner_->dbms_version(); }
+std::string LoggingDatabase::date_text(DateTime value) const { return inner_->date_text(value); }
+
+std::optional<std::int64_t> LoggingDatabase::insert_row(const RowWrite& write) {
+  auto start = Clock::now();
+  std::optional<std::int64_t> id = inner_->insert_row(write);
+  log_->Add({StatementRecord::Kind::kInsert, InsertText(write), write.values, write, 1,
+             Clock::now() - start});
+  return id;
+}
+
+std::int64_t LoggingDatabase::update_row(const RowWrite& write) {
+  auto start = Clock::now();
+  std::int64_t rows = inner_->update_row(write);
+  log_->Add({StatementRecord::Kind::kUpdate, UpdateText(write), write.values, write, rows,
+             Clock::now() - start});
+  return rows;
+}
+
+std::size_t Replay(const StatementLog& log, Database& db) {
+  for (const StatementRecord& r : log.records()) {
+    switch (r.kind) {
+      case StatementRecord::Kind::kExecute:
+        db.execute(r.text);
+        break;
+      case StatementRecord::Kind::kOpen:
+        db.open(r.text);
+        break;
+      case StatementRecord::Kind::kInsert:
+        db.insert_row(r.write);
+        break;
+      case StatementRecord::Kind::kUpdate:
+        db.update_row(r.write);
+        break;
+    }
+  }
+  return log.records().size();
+}
+
+}  // namespace zodadovez

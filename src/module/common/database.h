@@ -54,7 +54,7 @@ class Recordset {
   void add_new();
 
   // Keeps the rows that satisfy `criteria`: comparisons `<field> <op> <literal>` with the ops
-  // = <> < > <= >= and LIKE ('*' or '%' wildcards), literals 'text', numbers, NULL and #date#,
+  // = <> < > <= >= and LIKE ('*' or '%' wildcards), literals 'text', numbers, NULL and #yyyy-mm-dd#,
   // joined by AND and OR. An empty text removes the filter. Text compares case-insensitively
   // ignoring trailing blanks, as the database does. Throws DataError for a malformed criteria.
   void filter(std::string_view criteria);
@@ -95,28 +95,34 @@ class WritableRecordset {
  public:
   WritableRecordset(Database* db, std::string table, Recordset found);
 
-  bool eof() const { return rows_.eof(); }
-  std::size_t record_count() const { return rows_.record_count(); }
-  const Value& operator[](std::string_view name) const { return rows_[name]; }
+  bool eof() const { return position_ >= rows_.size(); }
+  std::size_t record_count() const { return rows_.size(); }
+  // A column of the current record. Throws DataError for an unknown column or no record.
+  const Value& operator[](std::string_view column) const;
+  // Appends a record with every column Empty (left out of the INSERT) and makes it current.
   void add_new();
   // Assigns a column of the current record. Throws DataError for a column the table lacks.
   void set(std::string_view column, Value value);
-  // Writes every added or changed record. Throws DataError when the database refuses.
+  // Writes every added or changed record, in order. Throws DataError when the database refuses;
+  // the records written before the failure stay written.
   void update_batch();
   // The identity value the database gave the last inserted record, when the table has one.
   std::optional<std::int64_t> identity() const { return identity_; }
   const std::string& table() const { return table_; }
 
  private:
-  struct Pending {
-    std::size_t row;
-    bool is_new;
-    std::vector<std::string> columns;
+  struct Record {
+    std::vector<Value> values;
+    std::vector<Value> original;       // as read; empty for an added record
+    std::vector<std::size_t> assigned;  // fields assigned since the last update_batch
   };
+  std::size_t Field(std::string_view column) const;
+
   Database* db_;
   std::string table_;
-  Recordset rows_;
-  std::vector<Pending> pending_;
+  std::vector<FieldInfo> fields_;
+  std::vector<Record> rows_;
+  std::size_t position_ = 0;
   std::optional<std::int64_t> identity_;
 };
 

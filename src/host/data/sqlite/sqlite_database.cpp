@@ -1,1 +1,663 @@
-// placeholder: filled in by the work in progress
+// The embedded backend: SQLite files standing in for the ERP's and the gym's SQL Server
+// databases, with the module's T-SQL translated by the bridge.
+#include "host/data/sqlite/sqlite_database.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <list>
+#include <set>
+#include <unordered_map>
+
+#include <fmt/format.h>
+
+#include "module/common/errors.h"
+#include "module/common/text_compare.h"
+
+namespace zodadovez {
+namespace {
+
+struct ConnectionCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using ConnectionPtr = std::unique_ptr<sqlite3, ConnectionCloser>;
+using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+// The ERP's SQL Server collation: case-insensitive, trailing blanks ignored.
+int CollateCi(void*, int a_len, const void* a, int b_len, const void* b) {
+  return CompareText(std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(a_len)),
+                     std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(b_len)));
+}
+
+// UPPER and LOWER as SQL Server does them, over accented letters too (SQLite's own are ASCII).
+void CaseFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  std::string_view in(text, static_cast<std::size_t>(sqlite3_value_bytes(argv[0])));
+  bool upper = sqlite3_user_data(ctx) != nullptr;
+  std::string out = upper ? UpperCase(in) : FoldCase(in);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string QuoteName(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+// What a declared column type means for the values read from it.
+struct DeclaredType {
+  FieldType type = FieldType::kText;
+  int size = 0;
+  int precision = 0;
+  int scale = 0;
+  bool fixed_length = false;  // char(n): SQL Server pads to n blanks
+  bool known = false;         // false for expressions, whose type comes from the value
+};
+
+DeclaredType ParseDeclaredType(const char* decl) {
+  DeclaredType t;
+  if (decl == nullptr || *decl == '\0') return t;
+  std::string d = Lower(decl);
+  std::string base = d.substr(0, d.find('('));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  std::vector<int> args;
+  if (auto open = d.find('('); open != std::string::npos) {
+    std::size_t i = open + 1;
+    while (i < d.size()) {
+      while (i < d.size() && (d[i] == ' ' || d[i] == ',')) ++i;
+      if (i < d.size() && std::isdigit(static_cast<unsigned char>(d[i]))) {
+        args.push_back(std::atoi(d.c_str() + i));
+        while (i < d.size() && std::isdigit(static_cast<unsigned char>(d[i]))) ++i;
+      } else {
+        if (d.compare(i, 3, "max") == 0) args.push_back(0);
+        break;
+      }
+    }
+  }
+  t.known = true;
+  if (base == "decimal" || base == "numeric" || base == "money" || base == "smallmoney") {
+    t.type = FieldType::kDecimal;
+    t.precision = args.empty() ? 18 : args[0];
+    t.scale = args.size() > 1 ? args[1] : (base == "money" || base == "smallmoney" ? 4 : 0);
+  } else if (base == "int" || base == "integer" || base == "smallint" || base == "tinyint" ||
+             base == "bigint") {
+    t.type = FieldType::kInteger;
+  } else if (base == "bit") {
+    t.type = FieldType::kBool;
+  } else if (base == "float" || base == "real" || base == "double") {
+    t.type = FieldType::kDouble;
+  } else if (base == "datetime" || base == "smalldatetime" || base == "date" ||
+             base == "datetime2") {
+    t.type = FieldType::kDate;
+  } else if (base == "char" || base == "nchar") {
+    t.type = FieldType::kText;
+    t.size = args.empty() ? 1 : args[0];
+    t.fixed_length = true;
+  } else if (base == "varchar" || base == "nvarchar" || base == "text" || base == "ntext") {
+    t.type = FieldType::kText;
+    t.size = args.empty() ? (base == "varchar" || base == "nvarchar" ? 1 : 0) : args[0];
+  } else if (base == "blob" || base == "varbinary" || base == "image") {
+    t.type = FieldType::kBinary;
+  } else {
+    t.known = false;
+  }
+  return t;
+}
+
+bool IsDefinition(std::string_view sql) {
+  while (!sql.empty() && std::isspace(static_cast<unsigned char>(sql.front()))) sql.remove_prefix(1);
+  std::string word = Lower(sql.substr(0, 6));
+  return word.starts_with("create") || word.starts_with("drop") || word.starts_with("alter");
+}
+
+std::size_t CountCharacters(std::string_view s) {
+  std::size_t n = 0;
+  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+Value ReadColumn(sqlite3_stmt* stmt, int col, const DeclaredType& t) {
+  int storage = sqlite3_column_type(stmt, col);
+  if (storage == SQLITE_NULL) return Value(Null{});
+  auto text = [&] {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
+    return std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt, col)));
+  };
+  if (!t.known) {
+    switch (storage) {
+      case SQLITE_INTEGER:
+        return Value(static_cast<std::int64_t>(sqlite3_column_int64(stmt, col)));
+      case SQLITE_FLOAT:
+        return Value(sqlite3_column_double(stmt, col));
+      default:
+        return Value(text());
+    }
+  }
+  switch (t.type) {
+    case FieldType::kDecimal: {
+      // A REAL holds the amount; rounding to the declared scale gives back the exact decimal for
+      // amounts of up to 15 significant digits.
+      Decimal d;
+      if (storage == SQLITE_INTEGER) {
+        d = Decimal(static_cast<std::int64_t>(sqlite3_column_int64(stmt, col)));
+      } else if (storage == SQLITE_FLOAT) {
+        d = Decimal::FromDouble(sqlite3_column_double(stmt, col));
+      } else if (!Decimal::TryParse(text(), &d)) {
+        return Value(text());
+      }
+      return Value(d.Round(t.scale).Rescale(t.scale));
+    }
+    case FieldType::kInteger:
+      if (storage == SQLITE_INTEGER) {
+        return Value(static_cast<std::int64_t>(sqlite3_column_int64(stmt, col)));
+      }
+      if (storage == SQLITE_FLOAT) return Value(Decimal::FromDouble(sqlite3_column_double(stmt, col)).ToInt64());
+      return Value(text());
+    case FieldType::kBool:
+      return Value(sqlite3_column_int64(stmt, col) != 0);
+    case FieldType::kDouble:
+      return Value(sqlite3_column_double(stmt, col));
+    case FieldType::kDate: {
+      DateTime dt;
+      std::string s = text();
+      if (TryParseIsoDate(s, &dt)) return Value(dt);
+      return Value(std::move(s));
+    }
+    case FieldType::kText: {
+      std::string s = text();
+      if (t.fixed_length) {
+        std::size_t n = CountCharacters(s);
+        if (n < static_cast<std::size_t>(t.size)) s.append(static_cast<std::size_t>(t.size) - n, ' ');
+      }
+      return Value(std::move(s));
+    }
+    case FieldType::kBinary:
+      return Value(text());
+  }
+  return Value(text());
+}
+
+// One column of a table, as the writes need it.
+struct ColumnInfo {
+  std::string name;
+  DeclaredType type;
+  bool primary_key = false;
+};
+
+struct TableInfo {
+  std::string name;
+  std::vector<ColumnInfo> columns;
+  std::vector<std::size_t> key;  // indexes into columns, in key order
+  bool has_identity = false;
+  const ColumnInfo* Find(std::string_view column) const {
+    for (const auto& c : columns) {
+      if (TextEquals(c.name, column)) return &c;
+    }
+    return nullptr;
+  }
+};
+
+}  // namespace
+
+struct SqliteDatabase::Impl {
+  ConnectionPtr db;
+  std::filesystem::path folder;
+  bridge::Translator translator;
+  std::unordered_map<std::string, StatementPtr> statements;  // prepared, by SQLite text
+  std::unordered_map<std::string, TableInfo> tables;        // by folded name
+  std::set<std::string> attached;                           // folded aliases
+  std::unordered_map<std::string, SqliteProcedure> procedures;  // by folded name
+
+  [[noreturn]] void Fail(std::string_view what, std::string_view sql) const {
+    throw DataError(fmt::format("while executing \"{}\": {}: {}", sql, what, sqlite3_errmsg(db.get())));
+  }
+
+  sqlite3_stmt* Prepare(const std::string& sql, std::string_view original) {
+    auto it = statements.find(sql);
+    if (it != statements.end()) {
+      sqlite3_reset(it->second.get());
+      sqlite3_clear_bindings(it->second.get());
+      return it->second.get();
+    }
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+    StatementPtr stmt(raw);
+    if (rc != SQLITE_OK) Fail("the statement was refused", original);
+    // Statements of one shape come back with other values: keep them prepared. The cache is
+    // bounded so that a run composing ever new texts does not grow without end.
+    if (statements.size() >= 512) statements.clear();
+    return statements.emplace(sql, std::move(stmt)).first->second.get();
+  }
+
+  void Bind(sqlite3_stmt* stmt, int index, const Value& v, std::string_view original) {
+    int rc = SQLITE_OK;
+    switch (v.kind()) {
+      case ValueKind::kEmpty:
+      case ValueKind::kNull:
+        rc = sqlite3_bind_null(stmt, index);
+        break;
+      case ValueKind::kBool:
+        rc = sqlite3_bind_int(stmt, index, v.as_bool() ? 1 : 0);
+        break;
+      case ValueKind::kInteger:
+        rc = sqlite3_bind_int64(stmt, index, v.as_integer());
+        break;
+      case ValueKind::kDecimal: {
+        const Decimal& d = v.as_decimal();
+        if (d.scale() == 0 && d.mantissa() <= INT64_MAX && d.mantissa() >= INT64_MIN) {
+          rc = sqlite3_bind_int64(stmt, index, static_cast<sqlite3_int64>(d.mantissa()));
+        } else {
+          rc = sqlite3_bind_double(stmt, index, d.ToDouble());
+        }
+        break;
+      }
+      case ValueKind::kDouble:
+        rc = sqlite3_bind_double(stmt, index, v.as_double());
+        break;
+      case ValueKind::kText:
+        rc = sqlite3_bind_text(stmt, index, v.as_text().data(), static_cast<int>(v.as_text().size()),
+                               SQLITE_TRANSIENT);
+        break;
+      case ValueKind::kDate: {
+        std::string s = FormatIsoDate(v.as_date());
+        rc = sqlite3_bind_text(stmt, index, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+        break;
+      }
+    }
+    if (rc != SQLITE_OK) Fail(fmt::format("binding parameter {}", index), original);
+  }
+
+  void BindAll(sqlite3_stmt* stmt, const std::vector<Value>& params, std::string_view original) {
+    int count = sqlite3_bind_parameter_count(stmt);
+    for (int i = 1; i <= count; ++i) {
+      // ?NNN parameters: the name says which lifted literal it stands for.
+      const char* name = sqlite3_bind_parameter_name(stmt, i);
+      std::size_t which = name != nullptr ? static_cast<std::size_t>(std::atoi(name + 1)) : static_cast<std::size_t>(i);
+      if (which == 0 || which > params.size()) {
+        throw DataError(fmt::format("while executing \"{}\": parameter {} has no value", original, i));
+      }
+      Bind(stmt, i, params[which - 1], original);
+    }
+  }
+
+  // Runs a statement to its end; returns the rows it changed.
+  std::int64_t Run(const std::string& sql, const std::vector<Value>& params, std::string_view original) {
+    sqlite3_stmt* stmt = Prepare(sql, original);
+    BindAll(stmt, params, original);
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+      std::string message = sqlite3_errmsg(db.get());
+      sqlite3_reset(stmt);
+      throw DataError(fmt::format("while executing \"{}\": {}", original, message));
+    }
+    bool changes_rows = sqlite3_stmt_readonly(stmt) == 0 && sqlite3_column_count(stmt) == 0;
+    std::int64_t changed = changes_rows ? sqlite3_changes64(db.get()) : 0;
+    sqlite3_reset(stmt);
+    return changed;
+  }
+
+  Recordset Query(const std::string& sql, const std::vector<Value>& params, std::string_view original) {
+    sqlite3_stmt* stmt = Prepare(sql, original);
+    BindAll(stmt, params, original);
+    int columns = sqlite3_column_count(stmt);
+    std::vector<DeclaredType> types(static_cast<std::size_t>(columns));
+    std::vector<FieldInfo> fields(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+      auto& t = types[static_cast<std::size_t>(c)];
+      t = ParseDeclaredType(sqlite3_column_decltype(stmt, c));
+      auto& f = fields[static_cast<std::size_t>(c)];
+      f.name = sqlite3_column_name(stmt, c);
+      f.type = t.type;
+      f.size = t.size;
+      f.precision = t.precision;
+      f.scale = t.scale;
+    }
+    std::vector<std::vector<Value>> rows;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      std::vector<Value> row;
+      row.reserve(static_cast<std::size_t>(columns));
+      for (int c = 0; c < columns; ++c) {
+        if (rows.empty() && !types[static_cast<std::size_t>(c)].known) {
+          // An expression: its field type is that of its first value.
+          switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_INTEGER:
+              fields[static_cast<std::size_t>(c)].type = FieldType::kInteger;
+              break;
+            case SQLITE_FLOAT:
+              fields[static_cast<std::size_t>(c)].type = FieldType::kDouble;
+              break;
+            default:
+              break;
+          }
+        }
+        row.push_back(ReadColumn(stmt, c, types[static_cast<std::size_t>(c)]));
+      }
+      rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) {
+      std::string message = sqlite3_errmsg(db.get());
+      sqlite3_reset(stmt);
+      throw DataError(fmt::format("while executing \"{}\": {}", original, message));
+    }
+    sqlite3_reset(stmt);
+    if (columns == 0) return Recordset();  // a statement that returns no rows: a closed set
+    return Recordset(std::move(fields), std::move(rows));
+  }
+
+  void Attach(const bridge::Attachment& a, std::string_view original) {
+    std::string key = FoldCase(a.alias);
+    if (attached.count(key) != 0) return;
+    std::filesystem::path file = a.linked_server.empty()
+                                     ? folder / (a.database + ".db")
+                                     : folder / "linked" / a.linked_server / (a.database + ".db");
+    if (!std::filesystem::exists(file)) {
+      std::string where = a.linked_server.empty()
+                              ? fmt::format("gym database '{}'", a.database)
+                              : fmt::format("database '{}' on linked server '{}'", a.database,
+                                            a.linked_server);
+      throw DataError(fmt::format("while executing \"{}\": {} not found (expected the file {})",
+                                  original, where, file.string()));
+    }
+    std::string sql = fmt::format("ATTACH DATABASE ?1 AS {}", QuoteName(a.alias));
+    Run(sql, {Value(file.string())}, original);
+    attached.insert(key);
+  }
+
+  void SelectInto(const bridge::Translation& t, std::string_view original) {
+    sqlite3_stmt* stmt = Prepare(t.select_sql, original);
+    int columns = sqlite3_column_count(stmt);
+    std::string ddl = fmt::format("CREATE TABLE {} (", t.temp_table);
+    for (int c = 0; c < columns; ++c) {
+      const char* decl = sqlite3_column_decltype(stmt, c);
+      DeclaredType type = ParseDeclaredType(decl);
+      ddl += fmt::format("{}{}", c == 0 ? "" : ", ", QuoteName(sqlite3_column_name(stmt, c)));
+      if (decl != nullptr && *decl != '\0') ddl += fmt::format(" {}", decl);
+      // Text columns, and expressions that may hold text, compare as the ERP does.
+      if (!type.known || type.type == FieldType::kText) {
+        ddl += fmt::format(" COLLATE {}", bridge::kCollation);
+      }
+    }
+    ddl += ")";
+    sqlite3_reset(stmt);
+    Run(ddl, {}, original);
+    Run(fmt::format("INSERT INTO {} {}", t.temp_table, t.select_sql), t.parameters, original);
+  }
+
+  const TableInfo& Table(const std::string& name, std::string_view original) {
+    std::string key = FoldCase(name);
+    if (auto it = tables.find(key); it != tables.end()) return it->second;
+    TableInfo info;
+    info.name = name;
+    sqlite3_stmt* raw = nullptr;
+    std::string sql = fmt::format("PRAGMA table_info({})", QuoteName(name));
+    if (sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+      Fail("reading the table's columns", original);
+    }
+    StatementPtr stmt(raw);
+    std::vector<std::pair<int, std::size_t>> key_order;
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+      ColumnInfo c;
+      c.name = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 1));
+      const char* decl = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 2));
+      c.type = ParseDeclaredType(decl);
+      int pk = sqlite3_column_int(stmt.get(), 5);
+      c.primary_key = pk > 0;
+      if (pk > 0) key_order.emplace_back(pk, info.columns.size());
+      if (pk > 0 && decl != nullptr && Lower(decl) == "integer") info.has_identity = true;
+      info.columns.push_back(std::move(c));
+    }
+    if (info.columns.empty()) {
+      throw DataError(fmt::format("while executing \"{}\": no table named '{}'", original, name));
+    }
+    std::sort(key_order.begin(), key_order.end());
+    for (auto& [order, index] : key_order) info.key.push_back(index);
+    if (info.key.size() != 1) info.has_identity = false;
+    return tables.emplace(key, std::move(info)).first->second;
+  }
+
+  // The value as the column stores it, with SQL Server's checks on length and precision.
+  Value ForColumn(const TableInfo& table, const ColumnInfo& column, const Value& v) {
+    if (v.is_null() || v.is_empty()) return Value(Null{});
+    try {
+      switch (column.type.type) {
+        case FieldType::kText: {
+          std::string s = v.ToText();
+          if (column.type.size > 0 && CountCharacters(s) > static_cast<std::size_t>(column.type.size)) {
+            throw DataError(fmt::format(
+                "String or binary data would be truncated in table '{}', column '{}'. Truncated "
+                "value: '{}'.",
+                table.name, column.name, s.substr(0, static_cast<std::size_t>(column.type.size))));
+          }
+          return Value(std::move(s));
+        }
+        case FieldType::kDecimal: {
+          Decimal d = v.ToDecimal().Round(column.type.scale);
+          Decimal limit = Decimal(1);
+          for (int i = 0; i < column.type.precision - column.type.scale; ++i) limit *= Decimal(10);
+          if ((d.sign() < 0 ? -d : d) >= limit) {
+            throw DataError(fmt::format(
+                "Arithmetic overflow error converting {} to data type numeric for column '{}' of "
+                "table '{}'.",
+                v.Describe(), column.name, table.name));
+          }
+          return Value(d);
+        }
+        case FieldType::kInteger:
+          return Value(v.ToInteger());
+        case FieldType::kBool:
+          return Value(v.ToBool());
+        case FieldType::kDouble:
+          return Value(v.ToDouble());
+        case FieldType::kDate:
+          return Value(v.ToDate());
+        case FieldType::kBinary:
+          return v;
+      }
+    } catch (const ConversionError& e) {
+      throw DataError(fmt::format("table '{}', column '{}': cannot store {}: {}", table.name,
+                                  column.name, v.Describe(), e.what()));
+    }
+    return v;
+  }
+};
+
+SqliteDatabase::SqliteDatabase(const std::filesystem::path& erp_file, bool create)
+    : impl_(std::make_unique<Impl>()), erp_file_(erp_file) {
+  if (!create && !std::filesystem::exists(erp_file)) {
+    throw ConfigError(fmt::format("ERP database file not found: {}", erp_file.string()));
+  }
+  impl_->folder = erp_file.parent_path();
+  sqlite3* raw = nullptr;
+  int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(erp_file.string().c_str(), &raw, flags, nullptr);
+  impl_->db.reset(raw);  // stored before the check, so that a failed open is closed too
+  if (rc != SQLITE_OK) {
+    throw ConfigError(fmt::format("cannot open the ERP database {}: {}", erp_file.string(),
+                                  raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
+  }
+  sqlite3_extended_result_codes(raw, 1);
+  sqlite3_busy_timeout(raw, 5000);
+  sqlite3_create_collation_v2(raw, bridge::kCollation, SQLITE_UTF8, nullptr, CollateCi, nullptr);
+  static int upper_tag = 1;
+  sqlite3_create_function_v2(raw, "upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &upper_tag,
+                             CaseFunction, nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(raw, "lower", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                             CaseFunction, nullptr, nullptr, nullptr);
+  // Every statement commits by itself: WAL with synchronous=NORMAL makes that cheap and still
+  // leaves a consistent file after a crash.
+  ExecuteNative("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY;");
+}
+
+SqliteDatabase::~SqliteDatabase() = default;
+
+void SqliteDatabase::ExecuteNative(const std::string& sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(impl_->db.get(), sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    std::string message = error ? error : "unknown error";
+    sqlite3_free(error);
+    throw DataError(fmt::format("while executing \"{}\": {}", sql, message));
+  }
+}
+
+std::int64_t SqliteDatabase::execute(std::string_view sql) {
+  bridge::Translation t = impl_->translator.Translate(sql);
+  for (const auto& a : t.attachments) impl_->Attach(a, sql);
+  switch (t.kind) {
+    case bridge::Translation::Kind::kStatements: {
+      std::int64_t changed = 0;
+      for (const auto& s : t.statements) changed += impl_->Run(s, t.parameters, sql);
+      // A table may have been created, dropped or altered: read its columns again when next
+      // written.
+      if (IsDefinition(t.statements.front())) impl_->tables.clear();
+      return changed;
+    }
+    case bridge::Translation::Kind::kSelectInto:
+      impl_->SelectInto(t, sql);
+      return sqlite3_changes64(impl_->db.get());
+    case bridge::Translation::Kind::kProcedure: {
+      auto it = impl_->procedures.find(FoldCase(t.procedure.name));
+      if (it == impl_->procedures.end()) {
+        throw DataError(fmt::format("while executing \"{}\": Could not find stored procedure '{}'.",
+                                    sql, t.procedure.name));
+      }
+      it->second(*this, t.procedure);
+      return 0;
+    }
+    case bridge::Translation::Kind::kNothing:
+      return 0;
+  }
+  return 0;
+}
+
+Recordset SqliteDatabase::open(std::string_view sql) {
+  bridge::Translation t = impl_->translator.Translate(sql);
+  if (t.kind != bridge::Translation::Kind::kStatements || t.statements.empty()) {
+    execute(sql);
+    return Recordset();
+  }
+  for (const auto& a : t.attachments) impl_->Attach(a, sql);
+  for (std::size_t i = 0; i + 1 < t.statements.size(); ++i) impl_->Run(t.statements[i], t.parameters, sql);
+  return impl_->Query(t.statements.back(), t.parameters, sql);
+}
+
+std::string SqliteDatabase::server_name() { return "EMBEDDED"; }
+
+std::string SqliteDatabase::dbms_version() {
+  // The module reads the SQL Server major version from the first two characters; the embedded
+  // backend behaves as a current server does.
+  return fmt::format("16.00.0000 (SQLite {})", sqlite3_libversion());
+}
+
+std::string SqliteDatabase::date_text(DateTime value) const { return FormatIsoDate(value); }
+
+std::optional<std::int64_t> SqliteDatabase::insert_row(const RowWrite& write) {
+  const TableInfo& table = impl_->Table(write.table, write.table);
+  std::string columns;
+  std::string marks;
+  std::vector<Value> values;
+  for (std::size_t i = 0; i < write.columns.size(); ++i) {
+    const ColumnInfo* column = table.Find(write.columns[i]);
+    if (column == nullptr) {
+      throw DataError(fmt::format("table '{}' has no column '{}'", table.name, write.columns[i]));
+    }
+    columns += fmt::format("{}{}", i == 0 ? "" : ", ", QuoteName(column->name));
+    marks += fmt::format("{}?{}", i == 0 ? "" : ", ", i + 1);
+    values.push_back(impl_->ForColumn(table, *column, write.values[i]));
+  }
+  std::string sql = write.columns.empty()
+                        ? fmt::format("INSERT INTO {} DEFAULT VALUES", QuoteName(table.name))
+                        : fmt::format("INSERT INTO {} ({}) VALUES ({})", QuoteName(table.name),
+                                      columns, marks);
+  impl_->Run(sql, values, sql);
+  if (!table.has_identity) return std::nullopt;
+  return sqlite3_last_insert_rowid(impl_->db.get());
+}
+
+std::int64_t SqliteDatabase::update_row(const RowWrite& write) {
+  const TableInfo& table = impl_->Table(write.table, write.table);
+  if (table.key.empty()) {
+    throw DataError(fmt::format("table '{}' has no primary key: its rows cannot be updated",
+                                table.name));
+  }
+  std::string sets;
+  std::vector<Value> values;
+  for (std::size_t i = 0; i < write.columns.size(); ++i) {
+    const ColumnInfo* column = table.Find(write.columns[i]);
+    if (column == nullptr) {
+      throw DataError(fmt::format("table '{}' has no column '{}'", table.name, write.columns[i]));
+    }
+    values.push_back(impl_->ForColumn(table, *column, write.values[i]));
+    sets += fmt::format("{}{} = ?{}", i == 0 ? "" : ", ", QuoteName(column->name), values.size());
+  }
+  std::string where;
+  for (std::size_t k : table.key) {
+    const ColumnInfo& column = table.columns[k];
+    std::size_t field = write.original_fields.size();
+    for (std::size_t f = 0; f < write.original_fields.size(); ++f) {
+      if (TextEquals(write.original_fields[f].name, column.name)) field = f;
+    }
+    if (field == write.original_fields.size()) {
+      throw DataError(fmt::format("table '{}': the key column '{}' was not read, so the row "
+                                  "cannot be found again",
+                                  table.name, column.name));
+    }
+    values.push_back(impl_->ForColumn(table, column, write.original_values[field]));
+    where += fmt::format("{}{} = ?{}", where.empty() ? "" : " AND ", QuoteName(column.name),
+                         values.size());
+  }
+  if (sets.empty()) return 0;
+  std::string sql = fmt::format("UPDATE {} SET {} WHERE {}", QuoteName(table.name), sets, where);
+  return impl_->Run(sql, values, sql);
+}
+
+void SqliteDatabase::RegisterProcedure(const std::string& name, SqliteProcedure procedure) {
+  impl_->procedures[FoldCase(name)] = std::move(procedure);
+}
+
+std::string SqliteDatabase::ShowTranslation(std::string_view tsql) {
+  bridge::Translation t = impl_->translator.Translate(tsql);
+  std::string out;
+  switch (t.kind) {
+    case bridge::Translation::Kind::kStatements:
+      for (const auto& s : t.statements) out += s + ";\n";
+      break;
+    case bridge::Translation::Kind::kSelectInto:
+      out = fmt::format("CREATE TABLE {} (<the columns of the SELECT>);\nINSERT INTO {} {};\n",
+                        t.temp_table, t.temp_table, t.select_sql);
+      break;
+    case bridge::Translation::Kind::kProcedure:
+      out = fmt::format("-- stand-in procedure {}\n", t.procedure.name);
+      break;
+    case bridge::Translation::Kind::kNothing:
+      out = "-- nothing to do\n";
+      break;
+  }
+  for (std::size_t i = 0; i < t.parameters.size(); ++i) {
+    out += fmt::format("-- ?{} = {}\n", i + 1, t.parameters[i].Describe());
+  }
+  return out;
+}
+
+}  // namespace zodadovez

@@ -43,8 +43,6 @@ class SqliteDatabase : public Database {
   std::string ShowTranslation(std::string_view tsql);
   // Runs SQLite SQL directly, without the bridge (for stand-in procedures and set-up).
   void ExecuteNative(const std::string& sql);
-  // Creates the gym database file `name` (empty) beside the ERP file, and attaches it.
-  void CreateGymDatabase(const std::string& name);
   const std::filesystem::path& erp_file() const { return erp_file_; }
 
  private:
