@@ -16,7 +16,7 @@ enum class TokenKind {
   kNumber,            // 12, 12.50, 1E3
   kVariable,          // @name
   kTempTable,         // #T, ##T
-  kOperator,          // = <> != < > <= >= + - * / % ||
+  kOperator,          // = <> != < > <= >= !< !> + - * / % || & | ^ ~
   kPunctuation,       // ( ) , . ;
   kEnd,
 };
@@ -28,12 +28,20 @@ struct Token {
   std::size_t offset;     // byte offset in the statement
 };
 
-// Splits a statement into tokens, skipping blanks and comments (-- and /* */). The last token
-// is kEnd. Throws TranslateError (with line and column) for an unterminated string, quoted
-// name or comment, or a character that starts no token.
+// Splits a statement into tokens, skipping blanks and comments (-- and /* */, which nest as
+// in T-SQL). The last token is kEnd. Throws TranslateError (with line and column) for an
+// unterminated string, quoted name or comment, a number run into a name (12AB), or a character
+// that starts no token.
 std::vector<Token> Lex(std::string_view sql);
 
 // 1-based line and column of a byte offset.
 void LineColumn(std::string_view sql, std::size_t offset, int* line, int* column);
+
+// Throws TranslateError "<detail> at line L, column C in: <statement>" for the byte offset.
+[[noreturn]] void ThrowTranslateError(std::string_view sql, std::size_t offset,
+                                      const std::string& detail);
+
+// ASCII case-insensitive equality, as T-SQL compares keywords and names.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 }  // namespace zodadovez::bridge
