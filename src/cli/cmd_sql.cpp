@@ -9,47 +9,11 @@
 #include "host/data/backend.h"
 #include "host/data/sqlite/sqlite_database.h"
 #include "host/data/sqlite/tsql_rewriter.h"
+#include "host/data/tsv.h"
 #include "module/common/errors.h"
 
 namespace zodadovez::cli {
 namespace {
-
-// One field as TSV: NULL for a database NULL; tabs and line breaks escaped.
-std::string Field(const Value& v) {
-  std::string s;
-  switch (v.kind()) {
-    case ValueKind::kEmpty:
-      return "";
-    case ValueKind::kNull:
-      return "NULL";
-    case ValueKind::kBool:
-      return v.as_bool() ? "1" : "0";
-    case ValueKind::kInteger:
-      return std::to_string(v.as_integer());
-    case ValueKind::kDecimal:
-      return v.as_decimal().ToString();
-    case ValueKind::kDouble:
-      return fmt::format("{}", v.as_double());
-    case ValueKind::kDate:
-      return FormatIsoDate(v.as_date());
-    case ValueKind::kText:
-      for (char c : v.as_text()) {
-        if (c == '\t') {
-          s += "\\t";
-        } else if (c == '\n') {
-          s += "\\n";
-        } else if (c == '\r') {
-          s += "\\r";
-        } else if (c == '\\') {
-          s += "\\\\";
-        } else {
-          s.push_back(c);
-        }
-      }
-      return s;
-  }
-  return s;
-}
 
 void PrintRows(Recordset& rs) {
   std::string line;
@@ -57,13 +21,7 @@ void PrintRows(Recordset& rs) {
     line += (i == 0 ? "" : "\t") + rs.fields()[i].name;
   }
   fmt::print("{}\n", line);
-  for (rs.move_first(); !rs.eof(); rs.move_next()) {
-    line.clear();
-    for (std::size_t i = 0; i < rs.fields().size(); ++i) {
-      line += (i == 0 ? "" : "\t") + Field(rs.at(i));
-    }
-    fmt::print("{}\n", line);
-  }
+  for (rs.move_first(); !rs.eof(); rs.move_next()) fmt::print("{}\n", FormatTsvRow(rs));
 }
 
 }  // namespace
