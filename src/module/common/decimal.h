@@ -30,14 +30,19 @@ class Decimal {
   constexpr Decimal() = default;
   // NOLINTNEXTLINE(google-explicit-constructor): integers convert exactly.
   Decimal(std::int64_t value) : mantissa_(value) {}
-  // REQUIRES: 0 <= scale <= kMaxScale and |mantissa| < 10^38.
+  // REQUIRES: 0 <= scale <= kMaxScale and |mantissa| < 10^38; throws ArithmeticError
+  // (kOverflow) for a mantissa of more than 38 digits and Error number 5 for a bad scale.
   static Decimal FromParts(Int128 mantissa, int scale);
 
   // Parses the invariant form: optional sign, digits, optional "." and digits, optional
-  // exponent ("1.5E-3"); blanks around are allowed. No thousands separators.
+  // exponent ("1.5E-3"); blanks around are allowed. No thousands separators. Digits after the
+  // point beyond what fits (28, or 38 in all) are rounded half-even; an integer part of more
+  // than 38 digits does not parse.
   static bool TryParse(std::string_view text, Decimal* out);
   static Decimal Parse(std::string_view text);  // throws ConversionError naming the text
   // Parses the Italian form: "," is the decimal point, "." groups thousands ("1.234,50").
+  // As the platform under an Italian locale, a "." after a digit of the integer part is
+  // skipped wherever it stands: "12.5" is 125.
   static bool TryParseItalian(std::string_view text, Decimal* out);
   static Decimal ParseItalian(std::string_view text);  // throws ConversionError
 
@@ -57,11 +62,13 @@ class Decimal {
   int sign() const { return mantissa_ < 0 ? -1 : (mantissa_ > 0 ? 1 : 0); }
   bool is_zero() const { return mantissa_ == 0; }
 
-  // Rounds to `decimals` digits after the point (0..kMaxScale); a value with fewer digits is
-  // returned unchanged (its scale is not raised).
+  // Rounds to `decimals` digits after the point; a value with fewer digits is returned
+  // unchanged (its scale is not raised). Throws Error number 5 for decimals < 0.
   Decimal Round(int decimals, RoundingMode mode = RoundingMode::kHalfEven) const;
   Decimal Floor() const { return Round(0, RoundingMode::kFloor); }
   // The same value with the given scale (raising adds zeros, lowering rounds half-even).
+  // Throws Error number 5 for a scale outside 0..kMaxScale, ArithmeticError when the zeros
+  // would make more than 38 digits.
   Decimal Rescale(int scale) const;
   // The same value without trailing zeros after the point.
   Decimal Normalized() const;
@@ -71,6 +78,8 @@ class Decimal {
   friend Decimal operator-(const Decimal& a, const Decimal& b);
   friend Decimal operator*(const Decimal& a, const Decimal& b);
   // Quotient to as many digits as fit (at most kMaxScale after the point), rounded half-even.
+  // An exact quotient keeps no more digits than it needs, but at least the scale of a minus
+  // the scale of b (1.00 / 2 = 0.50, 1 / 4 = 0.25, 1 / 3 = 0.3333333333333333333333333333).
   // Throws ArithmeticError with kDivisionByZero for a zero divisor.
   friend Decimal operator/(const Decimal& a, const Decimal& b);
   Decimal& operator+=(const Decimal& b) { return *this = *this + b; }
@@ -78,11 +87,15 @@ class Decimal {
   Decimal& operator*=(const Decimal& b) { return *this = *this * b; }
   Decimal& operator/=(const Decimal& b) { return *this = *this / b; }
 
-  // Numeric comparison: 1.0 == 1.00.
+  // Numeric comparison: 1.0 == 1.00. Add, subtract and multiply: see the class comment; they
+  // throw ArithmeticError (kOverflow) naming both operands when the integer part does not fit.
   friend bool operator==(const Decimal& a, const Decimal& b);
   friend std::strong_ordering operator<=>(const Decimal& a, const Decimal& b);
 
  private:
+  // Unchecked: callers have established the invariants of FromParts.
+  constexpr Decimal(Int128 mantissa, int scale) : mantissa_(mantissa), scale_(scale) {}
+
   Int128 mantissa_ = 0;
   int scale_ = 0;
 };
