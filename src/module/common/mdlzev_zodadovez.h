@@ -33,7 +33,6 @@ double RoundDec(double value, int decimals);
 // The value as a date text to write between single quotes in SQL; "" for a blank value.
 // A converter failure yields "". Errors are shown through `messages` when there is one,
 // as "Errore nella funzione DateDB" with the error number and description.
-std::string DateDB(const Value& value, const DateConverter& converter,
-                   MessageService* messages);
+std::string DateDB(const Value& value, const DateConverter& converter, MessageService* messages);
 
 }  // namespace zodadovez
