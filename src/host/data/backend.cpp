@@ -6,6 +6,7 @@
 
 #include "host/data/sqlite/sqlite_database.h"
 #include "host/data/sqlite/tsql_rewriter.h"
+#include "host/erp/stand_in_procedures.h"
 #include "host/schema/schemas.h"
 #include "module/common/errors.h"
 #include "module/common/sql_text.h"
@@ -37,8 +38,10 @@ std::unique_ptr<Database> OpenSqlServer(std::string_view connection) {
 
 std::unique_ptr<Database> OpenDatabase(std::string_view uri) {
   if (uri.starts_with(kSqlite)) {
-    return std::make_unique<SqliteDatabase>(std::filesystem::path(uri.substr(kSqlite.size())),
-                                            false);
+    auto db = std::make_unique<SqliteDatabase>(std::filesystem::path(uri.substr(kSqlite.size())),
+                                               false);
+    RegisterStandInProcedures(*db);
+    return db;
   }
   if (uri.starts_with(kSqlServer)) return OpenSqlServer(uri.substr(kSqlServer.size()));
   BadUri(uri);

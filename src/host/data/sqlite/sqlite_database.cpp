@@ -553,6 +553,14 @@ std::int64_t SqliteDatabase::execute(std::string_view sql) {
 
 Recordset SqliteDatabase::open(std::string_view sql) {
   bridge::Translation t = impl_->translator.Translate(sql);
+  if (t.kind == bridge::Translation::Kind::kProcedure) {
+    auto it = impl_->procedures.find(FoldCase(t.procedure.name));
+    if (it == impl_->procedures.end()) {
+      throw DataError(fmt::format("while executing \"{}\": Could not find stored procedure '{}'.",
+                                  sql, t.procedure.name));
+    }
+    return it->second(*this, t.procedure);
+  }
   if (t.kind != bridge::Translation::Kind::kStatements || t.statements.empty()) {
     execute(sql);
     return Recordset();

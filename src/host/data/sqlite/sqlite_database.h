@@ -17,8 +17,10 @@ namespace zodadovez {
 
 class SqliteDatabase;
 
-// A stand-in for a stored procedure of the ERP, called by "EXEC NAME args".
-using SqliteProcedure = std::function<void(SqliteDatabase& db, const bridge::ProcedureCall& call)>;
+// A stand-in for a stored procedure of the ERP, called by "EXEC NAME args". It returns the
+// procedure's rows, or a closed recordset when it returns none.
+using SqliteProcedure =
+    std::function<Recordset(SqliteDatabase& db, const bridge::ProcedureCall& call)>;
 
 // Gym databases named "Palestra" live in "Palestra.db" beside the ERP file; behind linked server
 // GYM_3 in "linked/GYM_3/Palestra.db" below the ERP file's folder. Each is attached the first

@@ -1,0 +1,35 @@
+// Small ERP lookups that document building needs: currency decimals, the net-from-gross
+// rounding, the sales price list, the section default and footer setting of a document type.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "module/common/database.h"
+
+namespace zodadovez {
+
+class FRMZEV_ZODADOVEZ;
+
+// The currency state kept by the window.
+struct CurrencyState {
+  Recordset list;              // all currencies with their decimals; loaded on first use
+  bool loaded = false;
+  std::string last_code;       // the code whose decimals are loaded
+  std::int16_t amount_decimals = 2;
+  std::int16_t warehouse_decimals = 2;
+};
+
+// The amount without VAT, rounded to the currency's amount decimals; 0 on an error.
+double Scorporo(FRMZEV_ZODADOVEZ& w, const Value& amount, const Value& rate,
+                const std::string& currency);
+// Loads the decimals of the currency; false (and 2 and 2 decimals) when it is unknown.
+bool Leggi_Decimali(FRMZEV_ZODADOVEZ& w, const Value& currency);
+// The lowest sales price list number of the company, 0 when there is none or on an error.
+std::int32_t LeggiListino(FRMZEV_ZODADOVEZ& w);
+// Sets w.document.section_default from MG3G_DOCDITTA (empty when none or on an error).
+void LeggiSezioneDefault(FRMZEV_ZODADOVEZ& w, const std::string& document_type);
+// Sets w.document.no_footer_defaults from MG36_INDDEFPIE of w.document.document_type.
+void LeggiTipoDocumento(FRMZEV_ZODADOVEZ& w);
+
+}  // namespace zodadovez

@@ -1,0 +1,63 @@
+// A window over fresh embedded databases, with the stand-in host, a fixed clock and scripted
+// message boxes: the ground of the module's tests.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "host/data/backend.h"
+#include "host/data/statement_log.h"
+#include "host/erp/stand_in_host.h"
+#include "module/shell/clszev_zodadovez.h"
+#include "module/shell/frmzev_zodadovez.h"
+#include "tests/support/temp_dir.h"
+
+namespace zodadovez::testing {
+
+class WindowFixture {
+ public:
+  // Creates the ERP and gym ("Palestra") databases.
+  WindowFixture() : clock_(MakeDateTime(2024, 7, 15, 21, 30, 5)) {
+    InitDatabases(dir_.Uri(), "Palestra");
+  }
+
+  // A connection for setting up and checking rows.
+  Database& db() {
+    if (!db_) db_ = OpenDatabase(dir_.Uri());
+    return *db_;
+  }
+  void Exec(const std::string& tsql) { db().execute(tsql); }
+
+  // Creates the plug-in and shows its window (load and first activation).
+  FRMZEV_ZODADOVEZ& Show(bool unattended = false, const std::string& schedule = "") {
+    StandInOptions o;
+    o.connection = dir_.Uri();
+    o.company = company;
+    o.clock = &clock_;
+    o.messages = &messages;
+    o.statement_log = &log;
+    host_ = std::make_unique<StandInHost>(o);
+    plugin_ = std::make_unique<CLSZEV_ZODADOVEZ>(*host_);
+    plugin_->unattended = unattended;
+    plugin_->schedule_code = Value(schedule);
+    plugin_->Cinterface_ShowForm();
+    return *plugin_->Cinterface_Cwindow();
+  }
+
+  FRMZEV_ZODADOVEZ& window() { return *plugin_->Cinterface_Cwindow(); }
+  StandInHost& host() { return *host_; }
+  const TempDir& dir() const { return dir_; }
+
+  int company = 1;
+  FixedClock clock_;
+  ScriptedMessages messages;
+  StatementLog log;
+
+ private:
+  TempDir dir_;
+  std::unique_ptr<Database> db_;
+  std::unique_ptr<StandInHost> host_;
+  std::unique_ptr<CLSZEV_ZODADOVEZ> plugin_;
+};
+
+}  // namespace zodadovez::testing
