@@ -36,12 +36,16 @@ class Lexer {
     // Most tokens are a handful of characters plus a blank; this avoids regrowth for typical
     // statements without overshooting much on long ones.
     tokens.reserve(sql_.size() / 5 + 2);
+    std::size_t last_end = 0;
     for (;;) {
       SkipBlanksAndComments();
       if (pos_ >= sql_.size()) break;
       tokens.push_back(Next());
+      last_end = pos_;
     }
-    tokens.push_back(Token{TokenKind::kEnd, sql_.substr(sql_.size()), std::string(), sql_.size()});
+    // The end sits right after the last token, so that "expected ')'" points at the line where
+    // the statement stops rather than past its trailing blanks.
+    tokens.push_back(Token{TokenKind::kEnd, sql_.substr(last_end, 0), std::string(), last_end});
     return tokens;
   }
 

@@ -29,9 +29,9 @@ struct Token {
 };
 
 // Splits a statement into tokens, skipping blanks and comments (-- and /* */, which nest as
-// in T-SQL). The last token is kEnd. Throws TranslateError (with line and column) for an
-// unterminated string, quoted name or comment, a number run into a name (12AB), or a character
-// that starts no token.
+// in T-SQL). The last token is kEnd, placed right after the last real token. Throws TranslateError
+// (with line and column) for an unterminated string, quoted name or comment, a number run into a
+// name (12AB), or a character that starts no token.
 std::vector<Token> Lex(std::string_view sql);
 
 // 1-based line and column of a byte offset.

@@ -33,16 +33,18 @@ struct Translation {
     kStatements,  // run `statements` in order, binding `parameters` to each one's ?NNN
     kSelectInto,  // SELECT ... INTO #T: create temp."#T" from `select_sql`'s columns, then fill
     kProcedure,   // call the stand-in procedure `procedure`
-    kNothing,     // a statement with no effect here (ALTER TABLE ... ADD CONSTRAINT PK ...)
+    kNothing,     // a statement with no effect here (ALTER TABLE ... ADD CONSTRAINT PK ...),
+                  // or a batch that holds only comments
   };
   Kind kind = Kind::kStatements;
   std::vector<std::string> statements;
-  // Literal values lifted out of the text, bound as ?1, ?2 ... (the same in every statement).
+  // Literal values lifted out of the text, bound as ?1, ?2 ... (the same in every statement:
+  // a statement names only the ones it uses).
   std::vector<Value> parameters;
   std::string temp_table;  // kSelectInto: the quoted SQLite name, temp."#T"
   std::string select_sql;  // kSelectInto: the SELECT without INTO (uses `parameters`)
   ProcedureCall procedure;
-  std::vector<Attachment> attachments;
+  std::vector<Attachment> attachments;  // each alias once (aliases compare ignoring case)
 };
 
 // Translates statements, caching each translation by the statement's shape (its tokens with
@@ -68,6 +70,7 @@ class Translator {
 };
 
 // Splits a script into batches at lines that hold only "GO" (any case, blanks around).
+// Batches that hold only blanks are left out.
 std::vector<std::string> SplitBatches(std::string_view script);
 
 }  // namespace zodadovez::bridge
