@@ -1,0 +1,65 @@
+// The `zodadovez` command as a user runs it: exit codes, messages, output.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
+
+#include "tests/support/temp_dir.h"
+
+namespace zodadovez {
+namespace {
+
+struct Result {
+  int code;
+  std::string out;  // standard output and standard error together
+};
+
+Result RunCommand(const std::string& args) {
+  std::string command = std::string(ZODADOVEZ_BINARY) + " " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return {-1, "popen failed"};
+  std::string out;
+  std::array<char, 4096> buffer;
+  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) out.append(buffer.data(), n);
+  int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+TEST(CliTest, InitAndSqlReportBadInputWithExitCodeTwo) {
+  testing::TempDir dir;
+  std::string erp = Quote(dir.Uri());
+
+  Result missing = RunCommand("sql --erp " + erp + " \"SELECT 1 AS A\"");
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_NE(missing.out.find("erp.db"), std::string::npos) << missing.out;
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "erp.db"));  // a failed command creates nothing
+
+  Result init = RunCommand("init --erp " + erp);
+  EXPECT_EQ(init.code, 0) << init.out;
+  EXPECT_EQ(RunCommand("init --erp " + erp).code, 2);
+
+  Result rows = RunCommand("sql --erp " + erp +
+                    " \"SELECT ZEV90_ID, N'a''b' AS T FROM ZEV90_PARAMETRI WITH (NOLOCK)"
+                    " UNION ALL SELECT 7, 'x\ty'\"");
+  EXPECT_EQ(rows.code, 0) << rows.out;
+  EXPECT_EQ(rows.out, "ZEV90_ID\tT\n7\tx\\ty\n");
+
+  Result bad = RunCommand("sql --erp " + erp + " \"SELECT 'unterminated FROM ZEV90_PARAMETRI\"");
+  EXPECT_EQ(bad.code, 2);
+  EXPECT_NE(bad.out.find("line 1, column 8"), std::string::npos) << bad.out;
+
+  Result gym = RunCommand("sql --erp " + erp + " \"SELECT * FROM Altra.dbo.Utenti\"");
+  EXPECT_EQ(gym.code, 2);
+  EXPECT_NE(gym.out.find("'Altra'"), std::string::npos) << gym.out;
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "Altra.db"));
+
+  EXPECT_EQ(RunCommand("sql --erp " + erp).code, 2);        // no SQL at all
+  EXPECT_EQ(RunCommand("sql --erp mysql:x \"SELECT 1\"").code, 2);  // unknown backend
+  EXPECT_EQ(RunCommand("frobnicate").code, 2);
+}
+
+}  // namespace
+}  // namespace zodadovez
