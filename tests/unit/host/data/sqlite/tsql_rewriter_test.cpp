@@ -158,6 +158,10 @@ void RunFile(const std::string& file) {
 
 TEST(TsqlRewriterTest, Queries) { RunFile("select.test"); }
 TEST(TsqlRewriterTest, Names) { RunFile("names.test"); }
+TEST(TsqlRewriterTest, Changes) { RunFile("dml.test"); }
+TEST(TsqlRewriterTest, Definitions) { RunFile("ddl.test"); }
+TEST(TsqlRewriterTest, Procedures) { RunFile("procedures.test"); }
+TEST(TsqlRewriterTest, Refusals) { RunFile("errors.test"); }
 
 }  // namespace
 }  // namespace zodadovez::bridge
