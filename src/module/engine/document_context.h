@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "module/common/database.h"
 #include "module/common/value.h"
 
 namespace zodadovez {
@@ -23,8 +24,58 @@ struct CompanySettings {
   bool member_documents = false;  // ZEV01_FLGDOCSOCI
 };
 
+// The customer fields: the gym user of the receipt and the ERP customer it becomes.
+struct CustomerFields {
+  Value tax_code;
+  Value postal_code;
+  Value town;
+  Value province;
+  Value town_code;         // CG01_CODICE, empty when the town was not found
+  bool found = false;      // the ERP customer is known
+  Recordset user;          // the user's Utenti row, kept by Leggi_Utente for the creation
+};
+
+// The fields of the document row being built.
+struct RowFields {
+  std::string vat_code;            // TrovaIva
+  std::int32_t row_id = 0;
+  std::string service_type;
+  std::int16_t service_kind = 0;   // 999 when the service type is blank
+  std::string revenue_category;    // CPMERCE
+  std::string revenue_centre;      // CPMERCECR
+  std::int16_t competence_flag = 0;
+  std::int32_t enrolment_id = 0;
+  std::int32_t till_movement_id = 0;
+  std::string service_description;
+  double quantity = 1;
+  std::string article_code;
+  std::string project_code;
+  std::string article_description;
+  std::string article_kind;        // "KIT" marks a kit article
+  bool article_found = false;
+  std::int16_t row_type = 0;
+  double unit_price = 0;
+  Value amount;                    // DO30_IMPORTO
+  std::string revenue_account;
+  bool kit_article = false;
+  Recordset kit_components;
+};
+
 struct DocumentContext {
   CompanySettings company;
+  CustomerFields customer;
+  RowFields row;
+  // Competence periods of the document and of the current row, as read (Empty when null).
+  Value competence_start;
+  Value competence_end;
+  Value row_competence_start;
+  Value row_competence_end;
+  // Payment terms (effect type and subtype of the gym payment type; the effect-type-1 flag
+  // of the document's terms) and the journal fix status.
+  std::int16_t effect_type = 1;
+  std::int16_t effect_subtype = 1;
+  std::int16_t effect_type1 = 0;
+  int journal_fix_status = 0;
   std::int16_t gym_company = 0;
   std::string receipt_type;
   Decimal receipt_id;

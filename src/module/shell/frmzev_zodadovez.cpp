@@ -70,6 +70,11 @@ std::string FRMZEV_ZODADOVEZ::DateDB(const Value& value) {
   return zodadovez::DateDB(value, *date_converter_, host_.Globals().Messages());
 }
 
+ProgressiveService& FRMZEV_ZODADOVEZ::progressive() {
+  if (!progressive_) progressive_ = host_.CreateProgressive(*connection_);
+  return *progressive_;
+}
+
 void FRMZEV_ZODADOVEZ::Form_Load() {
   log_ = host_.CreateLog();
   left_ = Position(plugin_.Cinterface_Left);
@@ -172,6 +177,8 @@ void FRMZEV_ZODADOVEZ::Form_Unload() {
       // Unloading goes on whatever the host object says.
     }
   }
+  sales_document.reset();
+  progressive_.reset();
   date_converter_.reset();
   parameter_store_.reset();
   connection_.reset();

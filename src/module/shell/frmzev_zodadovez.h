@@ -200,6 +200,11 @@ class FRMZEV_ZODADOVEZ {
   bool anomaly = false;
   RunState run;
 
+  // The host document object, bound to run.bound_document_type (null when released).
+  std::unique_ptr<SalesDocument> sales_document;
+  // The host progressive service, held for the window's lifetime (created on first use).
+  ProgressiveService& progressive();
+
   EngineProcedures engine;
   DocumentContext document;
   CurrencyState currency;
@@ -224,6 +229,7 @@ class FRMZEV_ZODADOVEZ {
   std::unique_ptr<LogService> log_;
   std::unique_ptr<ParameterSetStore> parameter_store_;
   std::unique_ptr<DateConverter> date_converter_;
+  std::unique_ptr<ProgressiveService> progressive_;
   std::vector<std::unique_ptr<BusinessObject>> business_objects_;
   std::string current_object_;
   std::string instance_id_;

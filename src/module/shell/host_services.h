@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@
 namespace zodadovez {
 
 class Database;
+class SalesDocument;
+class ProgressiveService;
+class NumberingService;
 
 // Message-box styles and answers, the platform's standard codes.
 enum MessageStyle : int {
@@ -128,8 +132,95 @@ class HostFramework {
   // Throws Error when the object cannot be created.
   virtual std::unique_ptr<BusinessObject> CreateBusinessObject(const std::string& name) = 0;
   virtual const Clock& clock() = 0;
+  // The host's sales-document object, not yet configured.
+  virtual std::unique_ptr<SalesDocument> CreateSalesDocument() = 0;
+  virtual std::unique_ptr<ProgressiveService> CreateProgressive(Database& db) = 0;
+  virtual std::unique_ptr<NumberingService> CreateNumbering(Database& db) = 0;
   // The operating system's debug-string facility.
   virtual void DebugTrace(const std::string& line) = 0;
+};
+
+}  // namespace zodadovez
+
+namespace zodadovez {
+
+// A record of the host document object (header or row): columns read and written by name,
+// case-insensitively. Reading a column never written gives Empty.
+class DocumentRecord {
+ public:
+  virtual ~DocumentRecord() = default;
+  virtual Value Get(std::string_view column) const = 0;
+  virtual void Set(std::string_view column, Value value) = 0;
+};
+
+// The host's sales-document object: one document in memory, bound to one document type.
+// Operations throw Error when the host refuses them; Save reports a failed save through
+// error() instead.
+class SalesDocument {
+ public:
+  // The settings object, in the order the binding sets them.
+  struct Settings {
+    bool first_option = true;
+    Database* connection = nullptr;
+    std::string connection_string;
+    std::int32_t company = 0;
+    std::string document_type;
+    bool options[5] = {true, true, true, false, true};
+  };
+  virtual ~SalesDocument() = default;
+
+  // Binding: settings, start, end.
+  virtual void Configure(const Settings& settings) = 0;
+  virtual const std::string& document_type() const = 0;
+  virtual void SetDocumentType(const std::string& type) = 0;
+  virtual void Start() = 0;
+  virtual void End() = 0;
+
+  // Header, in the order of use.
+  virtual void Prepare(const std::string& condition) = 0;  // "1=0": opens the sets empty
+  virtual void NewDocument() = 0;
+  virtual DocumentRecord& Header() = 0;
+  // Fills the header values that follow from the customer (kind 0 = customer).
+  virtual void SetCustomer(const Value& customer) = 0;
+  virtual void SetPayment(const std::string& payment_code) = 0;
+  virtual void SetNumber(std::int64_t number) = 0;
+  virtual void SetDate(const Value& date) = 0;
+
+  // Rows, in the order of use.
+  virtual void NewRow() = 0;
+  virtual DocumentRecord& Row() = 0;
+  virtual void SetArticle(const std::string& article) = 0;
+  virtual void SetPrice(double price) = 0;
+  virtual void SetQuantity(double quantity) = 0;
+  virtual void SetVatCode(const std::string& vat_code) = 0;
+  virtual void SetRowPayment(const std::string& payment_code) = 0;
+  virtual void SetRevenueAccount(const std::string& account) = 0;
+  virtual void SetCompetenceStart(const Value& date) = 0;
+  virtual void SetCompetenceEnd(const Value& date) = 0;
+  virtual void Recompute() = 0;
+  virtual void ConfirmRow() = 0;
+
+  // Stores the document (header and confirmed rows) in one transaction; error() tells
+  // whether it failed (0 = stored).
+  virtual void Save() = 0;
+  virtual int error() const = 0;
+  virtual std::string error_description() const = 0;
+  // The last value the object wrote to a column ("DO11_DOCTESTATA", "DO11_NUMREG_CO99").
+  virtual std::string LastValue(const std::string& table, const std::string& column) = 0;
+};
+
+// The progressive service (CG26_PROGANAG) and the numbering object of the host.
+class ProgressiveService {
+ public:
+  virtual ~ProgressiveService() = default;
+  // The next value of the progressive `key` ("ANAGG").
+  virtual std::int64_t Next(const std::string& key) = 0;
+};
+class NumberingService {
+ public:
+  virtual ~NumberingService() = default;
+  // The next number of `kind` (901: customers) for the company.
+  virtual std::int64_t Next(int company, int kind) = 0;
 };
 
 }  // namespace zodadovez
