@@ -22,6 +22,9 @@ using Action = std::function<int()>;
 
 Action AddInit(CLI::App& app);
 Action AddSql(CLI::App& app);
+Action AddImport(CLI::App& app);
+Action AddConfigs(CLI::App& app);
+Action AddHistory(CLI::App& app);
 
 // Runs `action`, turning exceptions into a message on standard error and an exit code.
 int Guarded(const Action& action);

@@ -42,6 +42,9 @@ int main(int argc, char** argv) {
   };
   add(AddInit);
   add(AddSql);
+  add(AddImport);
+  add(AddConfigs);
+  add(AddHistory);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -164,6 +164,7 @@ void ZODADOVEZ_FileS2_MOVMA(FRMZEV_ZODADOVEZ& w) {
       w.Progress("Open", static_cast<double>(count));
       w.Progress("Tot", static_cast<double>(count));
       for (; !receipts.eof(); receipts.move_next()) {
+        w.DoEvents();
         w.Progress("View", 0);
         std::string document_type = RTrimNz(receipts["ZEV02_DOCUM_MG36"]);
         run.current_receipt_id = NzDec(receipts["IdRicevuta"]).ToDecimal();

@@ -102,3 +102,34 @@ void LeggiTipoDocumento(FRMZEV_ZODADOVEZ& w) {
 }
 
 }  // namespace zodadovez
+
+namespace zodadovez {
+
+void CollegaDocumento(FRMZEV_ZODADOVEZ& w, const std::string& document_type) {
+  std::string type = RTrimNz(Value(document_type));
+  if (!w.sales_document) {
+    w.sales_document = w.host().CreateSalesDocument();
+    SalesDocument::Settings settings;
+    settings.first_option = true;
+    settings.connection = &w.db();
+    settings.connection_string = w.host().Globals().ConnectionString();
+    settings.company = w.company;
+    settings.document_type = document_type;
+    w.sales_document->Configure(settings);
+    w.sales_document->Start();
+    return;
+  }
+  if (RTrimNz(Value(w.sales_document->document_type())) != type) {
+    w.sales_document->End();
+    w.sales_document->SetDocumentType(type);
+    w.sales_document->Start();
+  }
+}
+
+void RilasciaDocumento(FRMZEV_ZODADOVEZ& w) {
+  if (!w.sales_document) return;
+  w.sales_document->End();
+  w.sales_document.reset();
+}
+
+}  // namespace zodadovez

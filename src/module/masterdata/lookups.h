@@ -33,3 +33,15 @@ void LeggiSezioneDefault(FRMZEV_ZODADOVEZ& w, const std::string& document_type);
 void LeggiTipoDocumento(FRMZEV_ZODADOVEZ& w);
 
 }  // namespace zodadovez
+
+namespace zodadovez {
+
+class FRMZEV_ZODADOVEZ;
+
+// Makes sure the host document object exists and is bound to `document_type`: creates and
+// starts it the first time, ends and restarts it when the type changes. Errors propagate.
+void CollegaDocumento(FRMZEV_ZODADOVEZ& w, const std::string& document_type);
+// Ends and releases the host document object when there is one. Errors propagate.
+void RilasciaDocumento(FRMZEV_ZODADOVEZ& w);
+
+}  // namespace zodadovez

@@ -5,6 +5,7 @@
 #include <any>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "module/common/value.h"
@@ -57,6 +58,9 @@ class CLSZEV_ZODADOVEZ {
   // Set by the host for a scheduled run.
   bool unattended = false;
   Value schedule_code;
+  // Selections handed over with an unattended run in place of a saved set (the command line's
+  // options); when set, the schedule code is not looked up.
+  std::optional<ParameterSet> selections;
 
   HostFramework& Cinterface_ClsGlobal() { return host_; }
   FRMZEV_ZODADOVEZ* Cinterface_Cwindow() { return window_.get(); }

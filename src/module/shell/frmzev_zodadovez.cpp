@@ -8,6 +8,7 @@
 #include "module/common/text_compare.h"
 #include "module/config/configurazioni.h"
 #include "module/config/storico.h"
+#include "module/engine/documento.h"
 #include "module/engine/reports.h"
 #include "module/engine/selezione.h"
 #include "module/masterdata/lookups.h"
@@ -54,6 +55,7 @@ FRMZEV_ZODADOVEZ::FRMZEV_ZODADOVEZ(HostFramework& host, CLSZEV_ZODADOVEZ& plugin
                                    WindowView* view)
     : host_(host), plugin_(plugin), view_(view), instance_id_(NewInstanceId()) {
   host_.DebugTrace(TraceLine(instance_id_, "INI", "FRMZEV_ZODADOVEZ"));
+  InstallaMotore(*this);
 }
 
 FRMZEV_ZODADOVEZ::~FRMZEV_ZODADOVEZ() {
@@ -133,6 +135,14 @@ void FRMZEV_ZODADOVEZ::Form_Activate() {
     while (!code.empty() && code.front() == ' ') code.erase(code.begin());
     if (!code.empty()) parameter_store_->Load(company);
 
+    if (unattended() && plugin_.selections) {
+      // A run from the command line: its options are the selections.
+      log_->WriteLine("Inizio elaborazione");
+      ApplicaSelezioni(*plugin_.selections);
+      RunDriver();
+      Form_Unload();
+      return;
+    }
     if (unattended()) {
       log_->WriteLine("Inizio elaborazione schedulata");
       if (!code.empty() && ApplicaParametri(code)) {
@@ -213,6 +223,12 @@ ParameterSet FRMZEV_ZODADOVEZ::Selezioni() const {
 bool FRMZEV_ZODADOVEZ::ApplicaParametri(const std::string& name) {
   std::optional<ParameterSet> set = parameter_store_->Find(company, name);
   if (!set) return false;
+  ApplicaSelezioni(*set);
+  return true;
+}
+
+void FRMZEV_ZODADOVEZ::ApplicaSelezioni(const ParameterSet& selections) {
+  const ParameterSet* set = &selections;
   if (configurations.is_open()) {
     Recordset rs = configurations.clone();
     for (; !rs.eof(); rs.move_next()) {
@@ -228,7 +244,6 @@ bool FRMZEV_ZODADOVEZ::ApplicaParametri(const std::string& name) {
   controls.txt_dadoc = set->number_from;
   controls.txt_adoc = set->number_to;
   ViewChanged();
-  return true;
 }
 
 void FRMZEV_ZODADOVEZ::GRID_IMPORT_ToggleSelection(std::size_t row) {
@@ -291,6 +306,7 @@ void FRMZEV_ZODADOVEZ::Progress(const std::string& action, double value) {
     run.progress_counter = 0;
   } else if (action == "Tot") {
     if (user) controls.pbar_max = value;
+    progress_total_ = value;
     run.progress_counter = 0;
   } else if (action == "View") {
     ++run.progress_counter;
@@ -298,9 +314,12 @@ void FRMZEV_ZODADOVEZ::Progress(const std::string& action, double value) {
   } else if (action == "Close") {
     run.progress_counter = 0;
   }
-  if (view_ != nullptr && user) {
-    view_->OnProgress(controls.pbar_max, controls.pbar_value, controls.pbar_text);
-  }
+  // A command-line run has a view but no user: it follows the counter itself.
+  if (view_ != nullptr) view_->OnProgress(progress_total_, run.progress_counter, controls.pbar_text);
+}
+
+void FRMZEV_ZODADOVEZ::DoEvents() {
+  if (view_ != nullptr && !unattended()) view_->ProcessEvents();
 }
 
 void FRMZEV_ZODADOVEZ::CBO_ELABORA_Change() {
@@ -413,6 +432,9 @@ void FRMZEV_ZODADOVEZ::RunDriver() {
   for (selected.move_first(); !selected.eof(); selected.move_next()) {
     run.results.path.clear();
     run.anomalies.path.clear();
+    run.present = Value(0);
+    run.imported = Value(0);
+    ConfigurationOutcome outcome;
     try {
       run.configuration_id = NzDec(selected["ZEV90_ID"]).ToInteger();
       run.run_label = "GYM_" + std::to_string(run.configuration_id);
@@ -427,7 +449,11 @@ void FRMZEV_ZODADOVEZ::RunDriver() {
       run.gym_database = TextEquals(run.gym_server, server)
                              ? run.plain_database
                              : run.run_label + "." + run.plain_database;
+      outcome.configuration_id = run.configuration_id;
+      outcome.description = RTrimNz(selected["ZEV90_DESCR"]);
+      outcome.gym_database = run.gym_database;
       if (run.default_vat_code.empty()) {
+        outcome.skipped = true;
         run.last_message =
             "Iva default non impostata su parametri di Import! DataBase: " + run.gym_database;
         if (user) MostraMessaggio(run.last_message, kMsgExclamation, "ATTENZIONE ");
@@ -446,6 +472,15 @@ void FRMZEV_ZODADOVEZ::RunDriver() {
     } catch (const std::exception& e) {
       RecordError("Generazione documenti", e);
     }
+    try {
+      outcome.present = NzDec(run.present).ToInteger();
+      outcome.imported = NzDec(run.imported).ToInteger();
+    } catch (const Error&) {
+      // The counters are always numbers; a summary never stops the run.
+    }
+    outcome.results_path = run.results.path;
+    outcome.anomalies_path = run.anomalies.path;
+    outcomes.push_back(std::move(outcome));
     if (user) {
       controls.cmd_esci_enabled = true;
       controls.wait_cursor = false;

@@ -139,6 +139,18 @@ struct RunState {
   Decimal history_id;              // ZEV99_ID of the run's row, 0 before the first write
 };
 
+// What one configuration's run left behind, for the summary of a command-line run.
+struct ConfigurationOutcome {
+  std::int64_t configuration_id = 0;
+  std::string description;
+  std::string gym_database;
+  std::int64_t present = 0;
+  std::int64_t imported = 0;
+  std::string results_path;
+  std::string anomalies_path;
+  bool skipped = false;  // not imported (no default VAT code)
+};
+
 class FRMZEV_ZODADOVEZ {
  public:
   // `host` and `plugin` outlive the window. `view` may be null (unattended, tests).
@@ -173,6 +185,8 @@ class FRMZEV_ZODADOVEZ {
   void RecordError(const std::string& label, const std::exception& e);
   // The progress indicator: "Open", "Tot", "View", "Close".
   void Progress(const std::string& action, double value);
+  // Lets the front end process pending events (once per receipt).
+  void DoEvents();
 
   bool unattended() const;
   HostFramework& host() { return host_; }
@@ -198,6 +212,7 @@ class FRMZEV_ZODADOVEZ {
   WindowControls controls;
   ErrorContext error;
   bool anomaly = false;
+  std::vector<ConfigurationOutcome> outcomes;
   RunState run;
 
   // The host document object, bound to run.bound_document_type (null when released).
@@ -214,6 +229,8 @@ class FRMZEV_ZODADOVEZ {
   bool ApplicaParametri(const std::string& name);
   // The window's current selections as a parameter set.
   ParameterSet Selezioni() const;
+  // Sets the selections: ticks the listed configurations (and clears the others), mode, ranges.
+  void ApplicaSelezioni(const ParameterSet& selections);
   // Clears the selections (mode "Normale", last imported date 01/01/2001).
   void Azzera_Campi();
   // The run driver: imports every ticked configuration.
@@ -236,6 +253,7 @@ class FRMZEV_ZODADOVEZ {
   bool activated_ = false;
   bool unloaded_ = false;
   bool run_started_ = false;
+  double progress_total_ = 0;
   double left_ = 0;
   double top_ = 0;
 };

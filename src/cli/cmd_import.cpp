@@ -1,0 +1,216 @@
+// zodadovez import, configs, history: runs of the import window without a screen.
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include "cli/commands.h"
+#include "cli/table.h"
+#include "host/data/backend.h"
+#include "host/erp/stand_in_host.h"
+#include "module/common/errors.h"
+#include "module/common/mdlzev_zodadovez.h"
+#include "module/config/storico.h"
+#include "module/shell/clszev_zodadovez.h"
+#include "module/shell/frmzev_zodadovez.h"
+
+namespace zodadovez::cli {
+namespace {
+
+struct Connection {
+  std::string erp;
+  int company = 0;
+};
+
+void AddConnectionOptions(CLI::App* cmd, Connection& c) {
+  cmd->add_option("--erp", c.erp, "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING")
+      ->envname("ZODADOVEZ_ERP")
+      ->required();
+  cmd->add_option("--company", c.company, "ERP company number")->required();
+}
+
+// Fails early, with the backend's own message, when the database cannot be reached.
+void CheckConnection(const Connection& c) {
+  try {
+    OpenDatabase(c.erp);
+  } catch (const ConfigError&) {
+    throw;
+  } catch (const Error& e) {
+    throw Error(fmt::format("cannot connect to the ERP database: {}", e.what()));
+  }
+}
+
+// A window opened as the user would open it, without a screen: for listing only.
+struct ListingWindow {
+  explicit ListingWindow(const Connection& c) : host({c.erp, c.company}), plugin(host) {
+    plugin.Cinterface_ShowForm();
+  }
+  FRMZEV_ZODADOVEZ& window() { return *plugin.Cinterface_Cwindow(); }
+  StandInHost host;
+  CLSZEV_ZODADOVEZ plugin;
+};
+
+std::string Text(const Value& v) {
+  if (v.is_null() || v.is_empty()) return "";
+  if (v.kind() == ValueKind::kDate) return FormatItalianDate(v.as_date());
+  return v.ToText();
+}
+
+}  // namespace
+
+Action AddImport(CLI::App& app) {
+  struct Options {
+    Connection c;
+    std::string mode = "normale";
+    std::string from, to, from_number, to_number, schedule;
+    std::vector<std::int64_t> configs;
+  };
+  auto o = std::make_shared<Options>();
+  auto* cmd = app.add_subcommand("import", "Import the gym receipts into the ERP (unattended)");
+  AddConnectionOptions(cmd, o->c);
+  cmd->add_option("--mode", o->mode, "normale (after the last run) or rielabora (a range)")
+      ->check(CLI::IsMember({"normale", "rielabora"}, CLI::ignore_case));
+  cmd->add_option("--from", o->from, "rielabora: first receipt date, DD/MM/YYYY");
+  cmd->add_option("--to", o->to, "rielabora: last receipt date, DD/MM/YYYY");
+  cmd->add_option("--from-number", o->from_number, "rielabora: first receipt number");
+  cmd->add_option("--to-number", o->to_number, "rielabora: last receipt number");
+  cmd->add_option("--config", o->configs, "Configuration id to import (repeatable; default all)");
+  cmd->add_option("--schedule", o->schedule, "Apply the saved parameter set of this name");
+  return [o] {
+    bool rielabora = o->mode == "rielabora" || o->mode == "Rielabora" || o->mode == "RIELABORA";
+    bool has_selections = rielabora || !o->from.empty() || !o->to.empty() ||
+                          !o->from_number.empty() || !o->to_number.empty() || !o->configs.empty();
+    if (!o->schedule.empty() && has_selections) {
+      throw ConfigError("--schedule takes every selection from the saved set: give no other");
+    }
+    if (!rielabora && (!o->from.empty() || !o->to.empty() || !o->from_number.empty() ||
+                       !o->to_number.empty())) {
+      throw ConfigError("date and number ranges need --mode rielabora");
+    }
+    if (rielabora) {
+      DateTime from, to;
+      if (!TryParseItalianDate(o->from, &from)) {
+        throw ConfigError("Impostare Data Inizio Elaborazione: --from DD/MM/YYYY");
+      }
+      if (!TryParseItalianDate(o->to, &to)) {
+        throw ConfigError("Impostare Data Fine Elaborazione: --to DD/MM/YYYY");
+      }
+      if (from > to) throw ConfigError("Intervallo non valido: --from is after --to");
+      Decimal first, last;
+      bool first_ok = o->from_number.empty() || (Decimal::TryParse(o->from_number, &first) && first.scale() == 0);
+      bool last_ok = o->to_number.empty() || (Decimal::TryParse(o->to_number, &last) && last.scale() == 0);
+      if (!first_ok || !last_ok ||
+          (!o->from_number.empty() && !o->to_number.empty() && first > last)) {
+        throw ConfigError("Intervallo documenti non valido: --from-number/--to-number");
+      }
+    }
+    CheckConnection(o->c);
+
+    StandInOptions options{o->c.erp, o->c.company};
+    options.log_sink = [](const std::string& line) { fmt::print(stderr, "{}\n", line); };
+    StandInHost host(options);
+    CLSZEV_ZODADOVEZ plugin(host);
+    plugin.unattended = true;
+    if (!o->schedule.empty()) {
+      plugin.schedule_code = Value(o->schedule);
+    } else {
+      ParameterSet set;
+      set.mode = rielabora ? 1 : 0;
+      set.date_from = o->from;
+      set.date_to = o->to;
+      set.number_from = o->from_number;
+      set.number_to = o->to_number;
+      set.configurations = o->configs;
+      if (set.configurations.empty()) {
+        auto db = OpenDatabase(o->c.erp);
+        Recordset rs = db->open(fmt::format(
+            "SELECT ZEV90_ID FROM ZEV90_PARAMETRI WITH (NOLOCK) WHERE ZEV90_DITTA_CG18 = {} ORDER "
+            "BY ZEV90_ID",
+            o->c.company));
+        for (; !rs.eof(); rs.move_next()) set.configurations.push_back(rs["ZEV90_ID"].ToInteger());
+      }
+      plugin.selections = set;
+    }
+    ProgressView view;
+    plugin.Cinterface_ShowForm(&view);
+    view.Finish();
+    FRMZEV_ZODADOVEZ& w = *plugin.Cinterface_Cwindow();
+
+    for (const std::string& line : host.log_lines()) {
+      if (line.starts_with("Applicazione codice schedulazione non avvenuta")) {
+        throw ConfigError(fmt::format("no saved parameter set named \"{}\" for company {}",
+                                      o->schedule, o->c.company));
+      }
+    }
+    if (w.outcomes.empty()) {
+      fmt::print("Nothing to import: no configuration of company {} was selected.\n", o->c.company);
+    } else {
+      std::vector<std::vector<std::string>> rows;
+      for (const ConfigurationOutcome& r : w.outcomes) {
+        rows.push_back({std::to_string(r.configuration_id), r.description, r.gym_database,
+                        r.skipped ? "-" : std::to_string(r.present),
+                        r.skipped ? "-" : std::to_string(r.imported),
+                        r.skipped ? "-" : std::to_string(std::llabs(r.present - r.imported)),
+                        r.results_path, r.anomalies_path});
+      }
+      PrintTable(stdout,
+                 {"Config.", "Descrizione", "Palestra", "Presenti", "Importati", "Scartati",
+                  "Risultati", "Anomalie"},
+                 rows, {true, false, false, true, true, true, false, false});
+    }
+    if (w.anomaly) {
+      fmt::print(stderr, "The run recorded anomalies: see the anomaly files above.\n");
+      return kExitAnomalies;
+    }
+    return kExitOk;
+  };
+}
+
+Action AddConfigs(CLI::App& app) {
+  auto c = std::make_shared<Connection>();
+  auto* cmd = app.add_subcommand("configs", "List the import configurations of a company");
+  AddConnectionOptions(cmd, *c);
+  return [c] {
+    CheckConnection(*c);
+    ListingWindow lw(*c);
+    Recordset rs = lw.window().configurations.clone();
+    std::vector<std::vector<std::string>> rows;
+    for (; rs.is_open() && !rs.eof(); rs.move_next()) {
+      rows.push_back({Text(rs["ZEV90_ID"]), Text(rs["ZEV90_DESCR"]), Text(rs["ZEV90_DB_NAME"]),
+                      Text(rs["ZEV90_NOME_SERVER"]), Text(rs["ZEV90_CODIVA_CG28"]),
+                      Text(rs["ZEV90_PATH_ERRORI"])});
+    }
+    PrintTable(stdout,
+               {"Config.", "Descrizione", "Database", "Server", "IVA default", "Cartella errori"},
+               rows, {true});
+    return lw.window().anomaly ? kExitAnomalies : kExitOk;
+  };
+}
+
+Action AddHistory(CLI::App& app) {
+  auto c = std::make_shared<Connection>();
+  auto* cmd = app.add_subcommand("history", "List the run history of a company");
+  AddConnectionOptions(cmd, *c);
+  return [c] {
+    CheckConnection(*c);
+    ListingWindow lw(*c);
+    FRMZEV_ZODADOVEZ& w = lw.window();
+    Recordset rs = w.controls.grid_result.clone();
+    std::vector<std::string> header;
+    std::vector<bool> right;
+    for (const GridColumn& col : kHistoryGrid) {
+      header.emplace_back(col.caption);
+      right.push_back(std::string_view(col.field) != "DESCTIPO");
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (; rs.is_open() && !rs.eof(); rs.move_next()) {
+      std::vector<std::string> row;
+      for (const GridColumn& col : kHistoryGrid) row.push_back(Text(rs[col.field]));
+      rows.push_back(std::move(row));
+    }
+    PrintTable(stdout, header, rows, right);
+    fmt::print("\nData inizio proposta per la prossima elaborazione Normale: {}\n",
+               w.controls.txt_data_ini);
+    return w.anomaly ? kExitAnomalies : kExitOk;
+  };
+}
+
+}  // namespace zodadovez::cli

@@ -1,0 +1,394 @@
+// The receipt document procedure and its rows.
+#include "module/engine/documento.h"
+
+#include <fmt/format.h>
+
+#include "module/common/errors.h"
+#include "module/common/mdlzev_zodadovez.h"
+#include "module/common/sql_text.h"
+#include "module/common/text_compare.h"
+#include "module/config/configurazioni.h"
+#include "module/engine/competenza.h"
+#include "module/engine/reports.h"
+#include "module/engine/selezione.h"
+#include "module/masterdata/clienti.h"
+#include "module/masterdata/conti.h"
+#include "module/masterdata/iva.h"
+#include "module/masterdata/lookups.h"
+#include "module/masterdata/pagamenti.h"
+#include "module/shell/frmzev_zodadovez.h"
+
+namespace zodadovez {
+namespace {
+
+// A receipt that must not be imported: the results label and text say why.
+class Rejection : public Error {
+ public:
+  Rejection() : Error("receipt rejected", kNumber) {}
+  static constexpr long kNumber = 9999;
+};
+
+[[noreturn]] void Reject(FRMZEV_ZODADOVEZ& w, const std::string& label, const std::string& text) {
+  w.run.result_label = label;
+  w.run.result_text = text;
+  throw Rejection();
+}
+
+bool Blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+bool Blank(const Value& v) { return RTrimNz(v).empty(); }
+
+// The first `n` characters of a UTF-8 text.
+std::string FirstCharacters(const std::string& s, std::size_t n) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80 && count++ == n) return s.substr(0, i);
+  }
+  return s;
+}
+
+// "RicevutaAzienda = 1 TipoRicevuta = S IDRicevuta = 1001 / NumeroRicevuta = 5 / DataDoc = ..."
+std::string Key(const DocumentContext& d) {
+  return fmt::format(
+      "RicevutaAzienda = {} TipoRicevuta = {} IDRicevuta = {} / NumeroRicevuta = {} / DataDoc = "
+      "{}",
+      d.gym_company, d.receipt_type, Value(d.receipt_id).ToText(), d.receipt_number,
+      d.receipt_date.ToText());
+}
+
+// Clears the document context for a new receipt; the payment code whose terms were ensured
+// last stays known across receipts.
+void AzzeraDocumento(DocumentContext& d) {
+  std::string loaded = std::move(d.loaded_payment_code);
+  d = DocumentContext();
+  d.loaded_payment_code = std::move(loaded);
+}
+
+// The kind of an article the row sells when the service kind fixes it.
+struct FixedArticle {
+  std::int16_t kind;
+  const char* code;
+  const char* description;  // null: the service description, or `fallback` when blank
+  const char* fallback;
+  std::int16_t row_type;
+};
+constexpr FixedArticle kFixedArticles[] = {
+    {4, "Q-A", nullptr, "Quota Associativa", 0},
+    {5, "P-R", nullptr, "Prenotazioni", 0},
+    {7, "BORSELLINO", "BORSELLINO", nullptr, 0},
+    {8, "CORSO NUOTO", "CORSO NUOTO", nullptr, 0},
+    {9, "CAUZIONE TESSERA", "CAUZIONE TESSERA", nullptr, 0},
+    {10, "Medico Estetica", "Medico Estetica", nullptr, 0},
+    {11, "Mov. manuale", "Movimento Manuale", nullptr, 0},
+    {12, "BOLLO", nullptr, "Bollo", 1},
+};
+
+}  // namespace
+
+std::string QueryRigheRicevuta(FRMZEV_ZODADOVEZ& w, const std::string& receipt_id) {
+  const std::string& g = w.run.gym_database;
+  return " SELECT RicevuteRiga.*, CassaMovimenti.*, CassaTipiPagamenti.Descrizione As DescPag, "
+         "CentriRicavoCategorie.Codice As CPMERCE, CENTRIRICAVO.CODICE AS CPMERCECR,  "
+         "TIPOSERV.ZEV03_INDTIPOSERV, TIPOSERV.ZEV03_TIPOSERVIZIO, TIPOSERV.ZEV03_DESCR, "
+         "TIPOSERV.ZEV03_FLGCOIN , ZEV03_FLGDATACOMP,  (SELECT TOP 1 CODICEIVA FROM " +
+         g +
+         ".DBO.RICEVUTEIVA WITH (NOLOCK) WHERE  RICEVUTEIVA.IVA = RICEVUTERIGA.IVA AND "
+         "RICEVUTERIGA.IVADESCRIZIONE = RICEVUTEIVA.DESCRIZIONE) AS CODIVA  FROM " +
+         g + ".dbo.RicevuteRiga WITH (NOLOCK)  LEFT OUTER JOIN " + g +
+         ".dbo.CassaMovimenti With (NOLOCK) ON RicevuteRiga.IDCassaMovimento = "
+         "CassaMovimenti.IDCassaMovimento LEFT OUTER JOIN " +
+         g +
+         ".DBO.CENTRIRICAVO WITH (NOLOCK) ON CENTRIRICAVO.IDCENTRO  = CASE WHEN "
+         "CASSAMOVIMENTI.TIPOSERVIZIO = 'B'                          THEN (SELECT IDCENTRO FROM " +
+         g +
+         ".DBO.BE WHERE BE.IDBE=Cassamovimenti.IDServizio)                          ELSE "
+         "RICEVUTERIGA.IDCENTRORICAVO END  LEFT OUTER JOIN " +
+         g +
+         ".dbo.CentriRicavoCategorie With (NOLOCK) ON CentriRicavoCategorie.IDCentroCategoria = "
+         "CentriRicavo.IDCentroCategoria  LEFT OUTER JOIN " +
+         g +
+         ".dbo.CassaTipiPagamenti With (NOLOCK) ON CassaMovimenti.IDTipoPagamento = "
+         "CassaTipiPagamenti.IDTipoPagamento  LEFT OUTER JOIN ZEV03_TIPISERVIZI AS TIPOSERV WITH "
+         "(NOLOCK)  ON CassaMovimenti.TipoServizio = ZEV03_TIPOSERVIZIO  collate "
+         "Latin1_General_CI_AS AND ZEV03_DITTA_CG18 = " +
+         std::to_string(w.company) + " WHERE RicevuteRiga.IDRicevuta = " + receipt_id +
+         " AND ZEV03_FLGIMPORTA = 1 ";
+}
+
+void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
+  DocumentContext& d = w.document;
+  SalesDocument& doc = *w.sales_document;
+  for (rows.move_first(); !rows.eof(); rows.move_next()) {
+    // 1. A new row, its VAT code and competence period, then the row fields.
+    doc.NewRow();
+    std::string vat_description = Nz(rows["IvaDescrizione"], "").ToText();
+    TrovaIva(w, Nz(rows["CodIva"], ""), vat_description);
+    std::string vat_code = d.row.vat_code;
+    std::int32_t row_id = static_cast<std::int32_t>(NzDec(rows["IdRicevuteRiga"]).ToInteger());
+    d.row_competence_start = Value();
+    d.row_competence_end = Value();
+    PrendoDateCompetenza(w, row_id);
+    d.row = RowFields();
+    d.row.vat_code = vat_code;
+    d.row.row_id = row_id;
+    d.row.row_type = 0;
+    d.row.kit_article = false;
+    RowFields& r = d.row;
+    r.service_type = RTrimNz(rows["ZEV03_TIPOSERVIZIO"]);
+    r.service_kind = static_cast<std::int16_t>(NzDec(rows["ZEV03_INDTIPOSERV"]).ToInteger());
+    r.revenue_category = RTrimNz(rows["CPMERCE"]);
+    r.revenue_centre = RTrimNz(rows["CPMERCECR"]);
+    r.competence_flag = static_cast<std::int16_t>(NzDec(rows["ZEV03_FLGDATACOMP"]).ToInteger());
+    r.enrolment_id = static_cast<std::int32_t>(NzDec(rows["IdIscrizione"]).ToInteger());
+    r.till_movement_id = static_cast<std::int32_t>(NzDec(rows["IdCassaMovimento"]).ToInteger());
+    r.service_description = Nz(rows["ZEV03_DESCR"], "").ToText();
+    r.quantity = Blank(rows["Qta"]) ? 1.0 : rows["Qta"].ToDouble();
+
+    // 2-4. The article the row sells.
+    if (Blank(r.service_type)) r.service_kind = 999;
+    for (const FixedArticle& a : kFixedArticles) {
+      if (a.kind != r.service_kind) continue;
+      r.article_code = a.code;
+      r.article_description = a.description != nullptr ? a.description
+                              : Blank(r.service_description) ? a.fallback
+                                                              : r.service_description;
+      r.row_type = a.row_type;
+    }
+    if (r.service_kind != 1 && r.service_kind != 3) r.project_code = r.article_code;
+
+    // 5-8. Row type, article, description.
+    if (Blank(r.article_code)) r.row_type = 1;
+    doc.Row().Set("DO30_INDTIPORIGA", r.row_type);
+    doc.SetArticle(r.article_code);
+    doc.Row().Set("DO30_DESCART", FirstCharacters(Nz(rows["Descrizione"], "").ToText(), 1600));
+
+    // 9. Price and quantity: a document of kind 6 carries its prices as positive amounts.
+    r.unit_price = Blank(rows["PrezzoUnitario"]) ? 0.0 : rows["PrezzoUnitario"].ToDouble();
+    double price = r.unit_price;
+    if (d.document_kind == 6 && price < 0) price = -price;
+    doc.SetPrice(price);
+    doc.SetQuantity(r.quantity);
+    r.amount = doc.Row().Get("DO30_IMPORTO");
+
+    // 10-12. VAT, deposit, payment, revenue account.
+    doc.SetVatCode(r.vat_code);
+    if (!Blank(d.deposit)) doc.Row().Set("DO30_CODDEP_MG58", d.deposit);
+    const Value& payment_type = rows["IDTipoPagamento"];
+    d.payment_code = Blank(payment_type) ? "0" : NzDec(payment_type).ToText();
+    if (d.payment_code != d.loaded_payment_code) {
+      ScrivoCondPag(w);
+      d.loaded_payment_code = d.payment_code;
+    }
+    doc.SetRowPayment(d.payment_code);
+    r.revenue_account = Controlla_CPMerce(w, r.revenue_category, r.revenue_centre);
+    if (!Blank(r.revenue_account)) doc.SetRevenueAccount(r.revenue_account);
+
+    // 13. The competence period of the rows that ask for it.
+    if ((r.row_type < 2 || r.kit_article) && r.competence_flag == 1 &&
+        !Blank(d.row_competence_start) && !Blank(d.row_competence_end)) {
+      doc.SetCompetenceStart(d.row_competence_start);
+      doc.SetCompetenceEnd(d.row_competence_end);
+      doc.Recompute();
+    }
+    doc.ConfirmRow();
+  }
+}
+
+void InserimentoDocumento(FRMZEV_ZODADOVEZ& w, Recordset& receipt, std::string& document_type) {
+  DocumentContext& d = w.document;
+  RunState& run = w.run;
+  try {
+    // 1. The receipt header.
+    AzzeraDocumento(d);
+    d.member = false;
+    d.gym_company = static_cast<std::int16_t>(NzDec(receipt["IDRicevuteAzienda"]).ToInteger());
+    d.receipt_type = Nz(receipt["TipoRicevuta"], "").ToText();
+    d.receipt_id = NzDec(receipt["IDRicevuta"]).ToDecimal();
+    d.receipt_number = static_cast<std::int32_t>(NzDec(receipt["NumeroRicevuta"]).ToInteger());
+    const Value& date = receipt["DataRicevuta"];
+    d.receipt_date = date.is_null() ? Value() : date;
+    if (!d.receipt_date.is_empty()) {
+      auto ymd = std::chrono::year_month_day(
+          std::chrono::floor<std::chrono::days>(d.receipt_date.ToDate()));
+      d.document_year = Value(static_cast<int>(ymd.year()));
+    }
+    d.gym_customer_raw = receipt["IDUtente"];
+    d.gym_customer = static_cast<std::int32_t>(NzDec(d.gym_customer_raw).ToInteger());
+    d.vat_number = receipt["PIVA"];
+    d.customer_name = UpperCase(Nz(receipt["Cliente"], "").ToText());
+    d.address1 = UpperCase(Nz(receipt["Indirizzo_1"], "").ToText());
+    d.address2 = UpperCase(Nz(receipt["Indirizzo_2"], "").ToText());
+    Dividi_Localita(w, d.address2);
+
+    // 2. The run's receipt dates.
+    if (!d.receipt_date.is_empty()) {
+      DateTime day = d.receipt_date.ToDate();
+      if (run.date_first.is_empty() || day < run.date_first.ToDate()) run.date_first = Value(day);
+      if (run.date_last.is_empty() || run.date_last.ToDate() < day) run.date_last = Value(day);
+    }
+
+    // 3. The rows.
+    Recordset rows = w.db().open(QueryRigheRicevuta(w, Value(d.receipt_id).ToText()));
+    if (rows.eof()) {
+      Reject(w, "RicevuteRighe",
+             "Nessun record di dettaglio fatturato è stato trovato per la chiave: " + Key(d));
+    }
+
+    // 4-5. The customer's membership against member-only and non-member-only services.
+    std::size_t row_count = rows.record_count();
+    bool has_customer = !d.gym_customer_raw.is_null() && !d.gym_customer_raw.is_empty();
+    if (has_customer) Leggi_Utente(w);
+    LeggiAzienda(w, d.gym_company, d.company);
+    std::string service;
+    std::string message;
+    if (!d.member) {
+      service = w.service_type_fee;
+      message = "Attenzione Quota Associativa riferita ad un cliente NON SOCIO";
+    } else if (!d.company.member_documents) {
+      service = w.service_type_ticket;
+      message = "Attenzione Ticketing riferito ad un cliente SOCIO";
+    }
+    rows.filter("TipoServizio = " + SqlQuote(service));
+    std::size_t matching = rows.record_count();
+    rows.filter("");
+    if (matching == row_count) {
+      Reject(w, "RicevuteRighe", message + ", documento N.:  " + Key(d));
+    }
+
+    // 6. The payment type of the first row that has one.
+    rows.filter("IDTipoPagamento <> NULL");
+    if (!rows.eof()) {
+      d.payment_code = rows["IDTipoPagamento"].ToText();
+      d.payment_description = Nz(rows["DescPag"], "").ToText();
+    }
+    rows.filter("");
+
+    // 7. Defaults.
+    LeggiSezioneDefault(w, document_type);
+    d.section = Blank(d.company.section) ? d.section_default : d.company.section;
+    d.document_type = Blank(d.company.document_type) ? document_type : d.company.document_type;
+    if (Blank(d.payment_code)) d.payment_code = d.company.payment_terms;
+    if (!Blank(d.payment_code) && d.payment_code != d.loaded_payment_code) {
+      ScrivoCondPag(w);
+      d.loaded_payment_code = d.payment_code;
+    }
+    d.deposit = Blank(d.company.deposit) ? w.company_parameters.default_deposit : d.company.deposit;
+    d.branch = Value(d.company.branch);
+    d.cash_account = d.company.cash_account;
+
+    // 8-9. The customer.
+    d.erp_customer = Value(0);
+    if (has_customer) {
+      if (Leggi_Utente(w)) {
+        d.erp_customer = Value(static_cast<std::int64_t>(d.gym_customer));
+      } else {
+        w.run.result_label = "Utenti";
+        w.run.result_text = fmt::format(
+            "Utente {} non trovato del documento: RicevutaAzienda = {} TipoRicevuta = {} Fattura "
+            "Numero {} del {}",
+            d.gym_customer, d.gym_company, d.receipt_type, d.receipt_number,
+            d.receipt_date.ToText());
+        ScriviRisultato(w);
+      }
+    }
+    bool no_customer = NzDec(d.erp_customer).ToDecimal().is_zero();
+    if (d.company.generic_customer.is_zero() && no_customer) Reject(w, "", "");
+    if (no_customer) {
+      d.erp_customer = Value(d.company.generic_customer);
+    } else {
+      Trova_Cliente(w);
+    }
+
+    // 10. A receipt already stored is imported again, marked as a duplicate.
+    Recordset duplicate = w.db().open(fmt::format(
+        "SELECT DO11_NUMREG_CO99 FROM DO11_DOCTESTATA WITH (NOLOCK) WHERE DO11_DITTA_CG18 = {} "
+        "AND DO11_NUMDOC = {} AND DO11_SEZDOC = '{}' AND DO11_DOCUM_MG36 = '{}' AND "
+        "DO11_ANNODOC = '{}'",
+        w.company, d.receipt_number, SqlEscape(d.section), SqlEscape(d.document_type),
+        d.document_year.is_empty() ? std::string() : d.document_year.ToText()));
+    if (!duplicate.eof()) {
+      w.run.result_label = "RicevutaTestata";
+      w.run.result_text = fmt::format(
+          " RicevutaAzienda = {} TipoRicevuta = {} Fattura Numero {} del {} già presente, "
+          "importata con FLGABIS=1",
+          d.gym_company, d.receipt_type, d.receipt_number, d.receipt_date.ToText());
+      ScriviRisultato(w);
+      d.duplicate = 1;
+    }
+    duplicate.close();
+
+    // 11. The host document object, bound once per document type.
+    std::string type = RTrimNz(Value(d.document_type));
+    if (type != RTrimNz(Value(run.bound_document_type))) {
+      if (!Blank(run.bound_document_type)) RilasciaDocumento(w);
+      run.bound_document_type = type;
+      LeggiTipoDocumento(w);
+    }
+    CollegaDocumento(w, d.document_type);
+    SalesDocument& doc = *w.sales_document;
+
+    // 12. The header.
+    for (int i = 0; i < 7; ++i) doc.Prepare("1=0");
+    doc.NewDocument();
+    DocumentRecord& header = doc.Header();
+    if (!Blank(d.section)) header.Set("DO11_SEZDOC", d.section);
+    doc.SetCustomer(d.erp_customer);
+    header.Set("DO11_TIPOCF_CG44", 0);
+    d.document_kind = static_cast<std::int16_t>(NzDec(header.Get("DO11_TIPODOC")).ToInteger());
+    if (!Blank(d.payment_code)) doc.SetPayment(d.payment_code);
+    if (!NzDec(d.branch).ToDecimal().is_zero()) header.Set("DO11_CODSEDE_CG31", d.branch);
+    if (d.receipt_number != 0) {
+      doc.SetNumber(d.receipt_number);
+    } else {
+      header.Set("DO11_NUMDOCORIG", Value(d.receipt_id));
+    }
+    if (!Blank(d.deposit)) header.Set("DO11_CODDEP", d.deposit);
+    header.Set("DO11_FLGDOCBIS", d.duplicate);
+    doc.SetDate(d.receipt_date);
+
+    // 13. The document's competence period, then the rows.
+    d.competence_start = Value();
+    d.competence_end = Value();
+    d.row_competence_start = Value();
+    d.row_competence_end = Value();
+    std::int32_t document_level = 0;
+    PrendoDateCompetenza(w, document_level);
+    ScriviRigheDocumento(w, rows);
+
+    // 14-15. Save, count, and fix the journal of cash payments.
+    doc.Save();
+    if (doc.error() != 0) {
+      Reject(w, "RicevutaTestata",
+             fmt::format("Riscontrato problema nella memorizzazione del Documento VT N. --> {} per "
+                         "il documento GS: TipoRicevuta = {} IDRicevuta = {} / NumeroRicevuta = "
+                         "{} / DataDoc = {}",
+                         d.receipt_number, d.receipt_type, Value(d.receipt_id).ToText(),
+                         d.receipt_number, d.receipt_date.ToText()));
+    }
+    std::string registration = doc.LastValue("DO11_DOCTESTATA", "DO11_NUMREG_CO99");
+    run.imported = Value(NzDec(run.imported).ToDecimal() + Decimal(1));
+    run.abort = 0;
+    Verifica_TipoEff(w, d.payment_code);
+    if (d.effect_type1 == 1 && !Blank(d.cash_account) && !Blank(registration)) {
+      AggiornaRecCoge(w, registration);
+    }
+  } catch (const Rejection&) {
+    try {
+      ScriviRisultato(w);
+    } catch (const std::exception& e) {
+      w.RecordError("Inserimento Documento -- >  " + document_type, e);
+      return;
+    }
+  } catch (const std::exception& e) {
+    w.RecordError("Inserimento Documento -- >  " + document_type, e);
+    return;
+  }
+  // 16. The end of the receipt, saved or rejected.
+  ContaCheckpoint(w);
+}
+
+void InstallaMotore(FRMZEV_ZODADOVEZ& w) {
+  w.engine.receipt_document = InserimentoDocumento;
+  w.engine.release_document = RilasciaDocumento;
+}
+
+}  // namespace zodadovez

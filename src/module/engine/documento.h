@@ -1,0 +1,28 @@
+// The receipt document: one gym receipt becomes one ERP sales document through the host
+// document object, header and rows.
+#pragma once
+
+#include <string>
+
+namespace zodadovez {
+
+class FRMZEV_ZODADOVEZ;
+class Recordset;
+
+// Builds and saves the document of the receipt on which `receipt` stands. Rejections are
+// written to the results file; other errors go the anomaly route under the label
+// "Inserimento Documento -- >  <document type>".
+void InserimentoDocumento(FRMZEV_ZODADOVEZ& w, Recordset& receipt, std::string& document_type);
+
+// Writes one document row per row of `rows` (the row query's result) on the host document
+// object. Errors propagate to the receipt document procedure.
+void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows);
+
+// The row query of a receipt: its rows with their till movements, revenue centres, payment
+// descriptions, service type settings and gym VAT codes.
+std::string QueryRigheRicevuta(FRMZEV_ZODADOVEZ& w, const std::string& receipt_id);
+
+// Installs the procedures above (and the host document release) as the window's engine.
+void InstallaMotore(FRMZEV_ZODADOVEZ& w);
+
+}  // namespace zodadovez
