@@ -4,8 +4,8 @@
 #include "host/data/sqlite/tsql_rewriter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
-#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -29,9 +29,18 @@ std::string Upper(std::string_view word) {
   return out;
 }
 
+// A set of upper-case words, given as one blank-separated text.
 class WordSet {
  public:
-  WordSet(std::initializer_list<const char*> words) : words_(words.begin(), words.end()) {}
+  explicit WordSet(std::string_view words) {
+    std::size_t start = 0;
+    while (start < words.size()) {
+      std::size_t end = words.find(' ', start);
+      if (end == std::string_view::npos) end = words.size();
+      if (end > start) words_.emplace(words.substr(start, end - start));
+      start = end + 1;
+    }
+  }
   bool Contains(std::string_view word) const { return words_.count(Upper(word)) != 0; }
 
  private:
@@ -42,346 +51,77 @@ class WordSet {
 // select item or a table source. (OUTPUT, APPLY and the like are not reserved; the clause that
 // meets one refuses it.)
 const WordSet& ReservedWords() {
-  static const WordSet kWords = {"ADD",
-                                 "ALL",
-                                 "ALTER",
-                                 "AND",
-                                 "ANY",
-                                 "AS",
-                                 "ASC",
-                                 "BEGIN",
-                                 "BETWEEN",
-                                 "BREAK",
-                                 "BY",
-                                 "CASCADE",
-                                 "CASE",
-                                 "CHECK",
-                                 "CLOSE",
-                                 "CLUSTERED",
-                                 "COALESCE",
-                                 "COLLATE",
-                                 "COLUMN",
-                                 "COMMIT",
-                                 "COMPUTE",
-                                 "CONSTRAINT",
-                                 "CONTAINS",
-                                 "CONTINUE",
-                                 "CONVERT",
-                                 "CREATE",
-                                 "CROSS",
-                                 "CURRENT",
-                                 "CURRENT_DATE",
-                                 "CURRENT_TIME",
-                                 "CURRENT_TIMESTAMP",
-                                 "CURRENT_USER",
-                                 "CURSOR",
-                                 "DATABASE",
-                                 "DBCC",
-                                 "DEALLOCATE",
-                                 "DECLARE",
-                                 "DEFAULT",
-                                 "DELETE",
-                                 "DENY",
-                                 "DESC",
-                                 "DISTINCT",
-                                 "DOUBLE",
-                                 "DROP",
-                                 "ELSE",
-                                 "END",
-                                 "ESCAPE",
-                                 "EXCEPT",
-                                 "EXEC",
-                                 "EXECUTE",
-                                 "EXISTS",
-                                 "EXIT",
-                                 "FETCH",
-                                 "FILLFACTOR",
-                                 "FOR",
-                                 "FOREIGN",
-                                 "FROM",
-                                 "FULL",
-                                 "FUNCTION",
-                                 "GOTO",
-                                 "GRANT",
-                                 "GROUP",
-                                 "HAVING",
-                                 "HOLDLOCK",
-                                 "IDENTITY",
-                                 "IF",
-                                 "IN",
-                                 "INDEX",
-                                 "INNER",
-                                 "INSERT",
-                                 "INTERSECT",
-                                 "INTO",
-                                 "IS",
-                                 "JOIN",
-                                 "KEY",
-                                 "KILL",
-                                 "LEFT",
-                                 "LIKE",
-                                 "MERGE",
-                                 "NATIONAL",
-                                 "NOCHECK",
-                                 "NONCLUSTERED",
-                                 "NOT",
-                                 "NULL",
-                                 "NULLIF",
-                                 "OF",
-                                 "OFF",
-                                 "ON",
-                                 "OPEN",
-                                 "OPENQUERY",
-                                 "OPENROWSET",
-                                 "OPTION",
-                                 "OR",
-                                 "ORDER",
-                                 "OUTER",
-                                 "OVER",
-                                 "PERCENT",
-                                 "PIVOT",
-                                 "PLAN",
-                                 "PRIMARY",
-                                 "PRINT",
-                                 "PROC",
-                                 "PROCEDURE",
-                                 "PUBLIC",
-                                 "RAISERROR",
-                                 "READ",
-                                 "REFERENCES",
-                                 "RETURN",
-                                 "REVOKE",
-                                 "RIGHT",
-                                 "ROLLBACK",
-                                 "ROWCOUNT",
-                                 "ROWGUIDCOL",
-                                 "RULE",
-                                 "SAVE",
-                                 "SCHEMA",
-                                 "SELECT",
-                                 "SESSION_USER",
-                                 "SET",
-                                 "SOME",
-                                 "SYSTEM_USER",
-                                 "TABLE",
-                                 "TABLESAMPLE",
-                                 "THEN",
-                                 "TO",
-                                 "TOP",
-                                 "TRAN",
-                                 "TRANSACTION",
-                                 "TRIGGER",
-                                 "TRUNCATE",
-                                 "UNION",
-                                 "UNIQUE",
-                                 "UNPIVOT",
-                                 "UPDATE",
-                                 "USE",
-                                 "USER",
-                                 "VALUES",
-                                 "VIEW",
-                                 "WAITFOR",
-                                 "WHEN",
-                                 "WHERE",
-                                 "WHILE",
-                                 "WITH"};
+  static const WordSet kWords(
+      "ADD ALL ALTER AND ANY AS ASC BEGIN BETWEEN BREAK BY CASCADE CASE CHECK CLOSE CLUSTERED "
+      "COALESCE COLLATE COLUMN COMMIT COMPUTE CONSTRAINT CONTAINS CONTINUE CONVERT CREATE "
+      "CROSS CURRENT CURRENT_DATE CURRENT_TIME CURRENT_TIMESTAMP CURRENT_USER CURSOR DATABASE "
+      "DBCC DEALLOCATE DECLARE DEFAULT DELETE DENY DESC DISTINCT DOUBLE DROP ELSE END ESCAPE "
+      "EXCEPT EXEC EXECUTE EXISTS EXIT FETCH FILLFACTOR FOR FOREIGN FROM FULL FUNCTION GOTO "
+      "GRANT GROUP HAVING HOLDLOCK IDENTITY IF IN INDEX INNER INSERT INTERSECT INTO IS JOIN "
+      "KEY KILL LEFT LIKE MERGE NATIONAL NOCHECK NONCLUSTERED NOT NULL NULLIF OF OFF ON OPEN "
+      "OPENQUERY OPENROWSET OPTION OR ORDER OUTER OVER PERCENT PIVOT PLAN PRIMARY PRINT PROC "
+      "PROCEDURE PUBLIC RAISERROR READ REFERENCES RETURN REVOKE RIGHT ROLLBACK ROWCOUNT "
+      "ROWGUIDCOL RULE SAVE SCHEMA SELECT SESSION_USER SET SOME SYSTEM_USER TABLE TABLESAMPLE "
+      "THEN TO TOP TRAN TRANSACTION TRIGGER TRUNCATE UNION UNIQUE UNPIVOT UPDATE USE USER "
+      "VALUES VIEW WAITFOR WHEN WHERE WHILE WITH");
   return kWords;
 }
 
 // SQLite's keywords: a name spelled like one is quoted, whatever T-SQL thinks of it.
 const WordSet& SqliteKeywords() {
-  static const WordSet kWords = {"ABORT",
-                                 "ACTION",
-                                 "ADD",
-                                 "AFTER",
-                                 "ALL",
-                                 "ALTER",
-                                 "ALWAYS",
-                                 "ANALYZE",
-                                 "AND",
-                                 "AS",
-                                 "ASC",
-                                 "ATTACH",
-                                 "AUTOINCREMENT",
-                                 "BEFORE",
-                                 "BEGIN",
-                                 "BETWEEN",
-                                 "BY",
-                                 "CASCADE",
-                                 "CASE",
-                                 "CAST",
-                                 "CHECK",
-                                 "COLLATE",
-                                 "COLUMN",
-                                 "COMMIT",
-                                 "CONFLICT",
-                                 "CONSTRAINT",
-                                 "CREATE",
-                                 "CROSS",
-                                 "CURRENT",
-                                 "CURRENT_DATE",
-                                 "CURRENT_TIME",
-                                 "CURRENT_TIMESTAMP",
-                                 "DATABASE",
-                                 "DEFAULT",
-                                 "DEFERRABLE",
-                                 "DEFERRED",
-                                 "DELETE",
-                                 "DESC",
-                                 "DETACH",
-                                 "DISTINCT",
-                                 "DO",
-                                 "DROP",
-                                 "EACH",
-                                 "ELSE",
-                                 "END",
-                                 "ESCAPE",
-                                 "EXCEPT",
-                                 "EXCLUDE",
-                                 "EXCLUSIVE",
-                                 "EXISTS",
-                                 "EXPLAIN",
-                                 "FAIL",
-                                 "FILTER",
-                                 "FIRST",
-                                 "FOLLOWING",
-                                 "FOR",
-                                 "FOREIGN",
-                                 "FROM",
-                                 "FULL",
-                                 "GENERATED",
-                                 "GLOB",
-                                 "GROUP",
-                                 "GROUPS",
-                                 "HAVING",
-                                 "IF",
-                                 "IGNORE",
-                                 "IMMEDIATE",
-                                 "IN",
-                                 "INDEX",
-                                 "INDEXED",
-                                 "INITIALLY",
-                                 "INNER",
-                                 "INSERT",
-                                 "INSTEAD",
-                                 "INTERSECT",
-                                 "INTO",
-                                 "IS",
-                                 "ISNULL",
-                                 "JOIN",
-                                 "KEY",
-                                 "LAST",
-                                 "LEFT",
-                                 "LIKE",
-                                 "LIMIT",
-                                 "MATCH",
-                                 "MATERIALIZED",
-                                 "NATURAL",
-                                 "NO",
-                                 "NOT",
-                                 "NOTHING",
-                                 "NOTNULL",
-                                 "NULL",
-                                 "NULLS",
-                                 "OF",
-                                 "OFFSET",
-                                 "ON",
-                                 "OR",
-                                 "ORDER",
-                                 "OTHERS",
-                                 "OUTER",
-                                 "OVER",
-                                 "PARTITION",
-                                 "PLAN",
-                                 "PRAGMA",
-                                 "PRECEDING",
-                                 "PRIMARY",
-                                 "QUERY",
-                                 "RAISE",
-                                 "RANGE",
-                                 "RECURSIVE",
-                                 "REFERENCES",
-                                 "REGEXP",
-                                 "REINDEX",
-                                 "RELEASE",
-                                 "RENAME",
-                                 "REPLACE",
-                                 "RESTRICT",
-                                 "RETURNING",
-                                 "RIGHT",
-                                 "ROLLBACK",
-                                 "ROW",
-                                 "ROWS",
-                                 "SAVEPOINT",
-                                 "SELECT",
-                                 "SET",
-                                 "TABLE",
-                                 "TEMP",
-                                 "TEMPORARY",
-                                 "THEN",
-                                 "TIES",
-                                 "TO",
-                                 "TRANSACTION",
-                                 "TRIGGER",
-                                 "UNBOUNDED",
-                                 "UNION",
-                                 "UNIQUE",
-                                 "UPDATE",
-                                 "USING",
-                                 "VACUUM",
-                                 "VALUES",
-                                 "VIEW",
-                                 "VIRTUAL",
-                                 "WHEN",
-                                 "WHERE",
-                                 "WINDOW",
-                                 "WITH",
-                                 "WITHOUT"};
+  static const WordSet kWords(
+      "ABORT ACTION ADD AFTER ALL ALTER ALWAYS ANALYZE AND AS ASC ATTACH AUTOINCREMENT BEFORE "
+      "BEGIN BETWEEN BY CASCADE CASE CAST CHECK COLLATE COLUMN COMMIT CONFLICT CONSTRAINT "
+      "CREATE CROSS CURRENT CURRENT_DATE CURRENT_TIME CURRENT_TIMESTAMP DATABASE DEFAULT "
+      "DEFERRABLE DEFERRED DELETE DESC DETACH DISTINCT DO DROP EACH ELSE END ESCAPE EXCEPT "
+      "EXCLUDE EXCLUSIVE EXISTS EXPLAIN FAIL FILTER FIRST FOLLOWING FOR FOREIGN FROM FULL "
+      "GENERATED GLOB GROUP GROUPS HAVING IF IGNORE IMMEDIATE IN INDEX INDEXED INITIALLY INNER "
+      "INSERT INSTEAD INTERSECT INTO IS ISNULL JOIN KEY LAST LEFT LIKE LIMIT MATCH "
+      "MATERIALIZED NATURAL NO NOT NOTHING NOTNULL NULL NULLS OF OFFSET ON OR ORDER OTHERS "
+      "OUTER OVER PARTITION PLAN PRAGMA PRECEDING PRIMARY QUERY RAISE RANGE RECURSIVE "
+      "REFERENCES REGEXP REINDEX RELEASE RENAME REPLACE RESTRICT RETURNING RIGHT ROLLBACK ROW "
+      "ROWS SAVEPOINT SELECT SET TABLE TEMP TEMPORARY THEN TIES TO TRANSACTION TRIGGER "
+      "UNBOUNDED UNION UNIQUE UPDATE USING VACUUM VALUES VIEW VIRTUAL WHEN WHERE WINDOW WITH "
+      "WITHOUT");
   return kWords;
 }
 
 // Words that continue a clause: met where a statement should start, they are out of place
 // rather than an unknown statement.
 const WordSet& ClauseWords() {
-  static const WordSet kWords = {"FROM",  "WHERE", "GROUP",    "ORDER", "HAVING", "ON",     "AND",
-                                 "OR",    "AS",    "JOIN",     "INNER", "LEFT",   "RIGHT",  "FULL",
-                                 "CROSS", "OUTER", "THEN",     "ELSE",  "WHEN",   "END",    "IN",
-                                 "IS",    "NOT",   "NULL",     "BY",    "INTO",   "VALUES", "UNION",
-                                 "ASC",   "DESC",  "DISTINCT", "TOP",   "LIKE",   "BETWEEN"};
+  static const WordSet kWords(
+      "FROM WHERE GROUP ORDER HAVING ON AND OR AS JOIN INNER LEFT RIGHT FULL CROSS OUTER THEN "
+      "ELSE WHEN END IN IS NOT NULL BY INTO VALUES UNION ASC DESC DISTINCT TOP LIKE BETWEEN");
   return kWords;
 }
 
 // Table hints only steer SQL Server's locking and plans; SQLite has no use for them.
 const WordSet& TableHints() {
-  static const WordSet kWords = {
-      "NOLOCK",         "READUNCOMMITTED", "READCOMMITTED",      "READCOMMITTEDLOCK",
-      "REPEATABLEREAD", "SERIALIZABLE",    "SNAPSHOT",           "ROWLOCK",
-      "PAGLOCK",        "TABLOCK",         "TABLOCKX",           "UPDLOCK",
-      "XLOCK",          "HOLDLOCK",        "READPAST",           "NOWAIT",
-      "INDEX",          "FORCESEEK",       "FORCESCAN",          "NOEXPAND",
-      "KEEPIDENTITY",   "KEEPDEFAULTS",    "IGNORE_CONSTRAINTS", "IGNORE_TRIGGERS"};
+  static const WordSet kWords(
+      "NOLOCK READUNCOMMITTED READCOMMITTED READCOMMITTEDLOCK REPEATABLEREAD SERIALIZABLE "
+      "SNAPSHOT ROWLOCK PAGLOCK TABLOCK TABLOCKX UPDLOCK XLOCK HOLDLOCK READPAST NOWAIT INDEX "
+      "FORCESEEK FORCESCAN NOEXPAND KEEPIDENTITY KEEPDEFAULTS IGNORE_CONSTRAINTS "
+      "IGNORE_TRIGGERS");
   return kWords;
 }
 
 // Collations that are the ERP's case-insensitive, accent-sensitive one.
 const WordSet& KnownCollations() {
-  static const WordSet kWords = {"LATIN1_GENERAL_CI_AS", "SQL_LATIN1_GENERAL_CP1_CI_AS",
-                                 "DATABASE_DEFAULT", "LATIN1_CI_AS"};
+  static const WordSet kWords(
+      "LATIN1_GENERAL_CI_AS SQL_LATIN1_GENERAL_CP1_CI_AS DATABASE_DEFAULT LATIN1_CI_AS");
   return kWords;
 }
 
 // Functions whose result is text: `+` next to one of them concatenates.
 const WordSet& TextFunctions() {
-  static const WordSet kWords = {"UPPER", "LOWER",   "LTRIM", "RTRIM", "SUBSTRING",
-                                 "LEFT",  "REPLACE", "RIGHT", "SPACE", "STR"};
+  static const WordSet kWords("UPPER LOWER LTRIM RTRIM SUBSTRING LEFT REPLACE RIGHT SPACE STR");
   return kWords;
 }
 
 // Niladic functions that read the server's state: nothing here stands for them.
 const WordSet& ServerFunctions() {
-  static const WordSet kWords = {
-      "CURRENT_TIMESTAMP", "CURRENT_DATE", "CURRENT_TIME", "CURRENT_USER",
-      "SESSION_USER",      "SYSTEM_USER",  "USER"};
+  static const WordSet kWords(
+      "CURRENT_TIMESTAMP CURRENT_DATE CURRENT_TIME CURRENT_USER SESSION_USER SYSTEM_USER USER");
   return kWords;
 }
 
@@ -637,11 +377,13 @@ class Rewriter {
         Fail(pos_, "unexpected '" + std::string(next.text) + "'");
       }
     }
-    for (std::size_t i = 0; i < literal_state_.size(); ++i) {
+    for (std::size_t i = 0; i < tokens_.size(); ++i) {
       // Every literal must have been bound, written inline or deliberately dropped; one that
       // was not means a clause was skipped without a look, which must not pass silently.
-      if (literal_state_[i] == LiteralUse::kUnused) {
-        throw std::logic_error("bridge: literal " + std::to_string(i) + " left unread");
+      int literal = literal_of_[i];
+      if (literal >= 0 &&
+          literal_state_[static_cast<std::size_t>(literal)] == LiteralUse::kUnused) {
+        Fail(i, "the bridge cannot place the literal " + std::string(tokens_[i].text));
       }
     }
     return Finish(std::move(statements));
@@ -777,28 +519,21 @@ class Rewriter {
   // [server.][database.][schema.]table, where the schema may be left empty (db..T).
   TableRef TableName() {
     std::size_t start = pos_;
-    std::vector<std::size_t> parts;  // token indexes; SIZE_MAX for an empty part
     constexpr std::size_t kEmpty = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> parts;  // token indexes; kEmpty for a part left out
     for (;;) {
-      const Token& t = Peek();
-      if (IsName(t) || t.kind == TokenKind::kTempTable) {
+      if (IsName(Peek()) || Peek().kind == TokenKind::kTempTable) {
         parts.push_back(pos_++);
-      } else if (IsPunct(t, '.') && !parts.empty()) {
-        parts.push_back(kEmpty);
+      } else if (!parts.empty() && IsPunct(Peek(), '.')) {
+        parts.push_back(kEmpty);  // db..T: the default schema
       } else {
         Fail(pos_, "expected a table name" + Found());
       }
+      // The last part is never left out: an empty part is always followed by a dot.
       if (!AcceptPunct('.')) break;
-      if (parts.back() == kEmpty) continue;
-      if (IsPunct(Peek(), '.')) {
-        // db..T: the empty schema is the default one
-        parts.push_back(kEmpty);
-        ++pos_;
-      }
     }
     if (parts.size() > 4) Fail(start, "a name has at most four parts");
     const Token& last = tokens_[parts.back()];
-    if (parts.back() == kEmpty) Fail(start, "expected a table name");
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
       if (parts[i] != kEmpty && tokens_[parts[i]].kind == TokenKind::kTempTable) {
         Fail(parts[i], "a temporary table cannot qualify a name");
@@ -811,14 +546,9 @@ class Rewriter {
       if (schema != kEmpty && !IsDbo(tokens_[schema])) {
         Unsupported(schema, "schema " + tokens_[schema].value);
       }
-    } else if (parts.size() == 1 && last.kind != TokenKind::kTempTable &&
-               (EqualsIgnoreCase(last.value, "sysobjects"))) {
-      ref.system_objects = true;
     }
-    if (parts.size() == 2 && last.kind == TokenKind::kIdentifier &&
-        EqualsIgnoreCase(last.value, "sysobjects")) {
-      ref.system_objects = true;
-    }
+    ref.system_objects = parts.size() <= 2 && last.kind == TokenKind::kIdentifier &&
+                         EqualsIgnoreCase(last.value, "sysobjects");
     if (last.kind == TokenKind::kTempTable) {
       if (parts.size() == 3 && parts[0] != kEmpty &&
           !EqualsIgnoreCase(tokens_[parts[0]].value, "tempdb")) {
@@ -1010,10 +740,11 @@ class Rewriter {
   bool QueryCore(std::string* temp_table, std::size_t* top) {
     ExpectWord("SELECT");
     Emit("SELECT");
-    if (AcceptWord("DISTINCT"))
+    if (AcceptWord("DISTINCT")) {
       Emit("DISTINCT");
-    else if (AcceptWord("ALL"))
+    } else if (AcceptWord("ALL")) {
       Emit("ALL");
+    }
     bool has_top = false;
     if (PeekWord("TOP")) {
       std::size_t at = pos_++;
@@ -1059,9 +790,8 @@ class Rewriter {
   }
 
   void SelectList() {
-    do {
-      if (Peek().kind != TokenKind::kEnd && (IsName(Peek()) || IsText(Peek())) &&
-          IsOperator(Peek(1), "=")) {
+    for (;;) {
+      if ((IsName(Peek()) || IsText(Peek())) && IsOperator(Peek(1), "=")) {
         // T-SQL's "alias = expression".
         const Token& alias = Take();
         if (IsText(alias)) DropLiteral(pos_ - 1);
@@ -1074,7 +804,9 @@ class Rewriter {
         Expression();
         Alias();
       }
-    } while (AcceptPunct(',') && (Emit(","), true));
+      if (!AcceptPunct(',')) return;
+      Emit(",");
+    }
   }
 
   // [AS] alias after a select item; a string may name the column too.
@@ -1097,7 +829,7 @@ class Rewriter {
   // ORDER BY and GROUP BY items. A bare number stays in the text: SQLite reads it as a
   // column ordinal only there.
   void ItemList(bool directions) {
-    do {
+    for (;;) {
       const Token& t = Peek();
       if (t.kind == TokenKind::kNumber && EndsItem(Peek(1))) {
         UseInline(pos_);
@@ -1107,12 +839,15 @@ class Rewriter {
         Expression();
       }
       if (directions) {
-        if (AcceptWord("ASC"))
+        if (AcceptWord("ASC")) {
           Emit("ASC");
-        else if (AcceptWord("DESC"))
+        } else if (AcceptWord("DESC")) {
           Emit("DESC");
+        }
       }
-    } while (AcceptPunct(',') && (Emit(","), true));
+      if (!AcceptPunct(',')) return;
+      Emit(",");
+    }
   }
 
   bool EndsItem(const Token& t) const {
@@ -1120,8 +855,7 @@ class Rewriter {
       return true;
     }
     if (!IsReserved(t)) return false;
-    static const WordSet kContinues = {"AND",  "OR",      "IS",      "IN",    "NOT",
-                                       "LIKE", "BETWEEN", "COLLATE", "ESCAPE"};
+    static const WordSet kContinues("AND OR IS IN NOT LIKE BETWEEN COLLATE ESCAPE");
     return !kContinues.Contains(t.text);
   }
 
@@ -1143,8 +877,9 @@ class Rewriter {
       } else if (PeekWord("OUTER") && PeekWord("APPLY", 1)) {
         Unsupported(at, "OUTER APPLY");
       } else if (PeekWord("JOIN") || PeekWord("INNER")) {
-        if (AcceptWord("INNER") && !PeekWord("JOIN"))
+        if (AcceptWord("INNER") && !PeekWord("JOIN")) {
           Unsupported(at, "join hint " + Upper(Peek().text));
+        }
         ExpectWord("JOIN");
         step.join = "INNER JOIN";
       } else if (PeekWord("LEFT") || PeekWord("RIGHT") || PeekWord("FULL")) {
@@ -1158,8 +893,7 @@ class Rewriter {
         break;
       }
       step.source = TableSource();
-      if (step.join == "INNER JOIN" || step.join == "LEFT OUTER JOIN" ||
-          step.join == "RIGHT OUTER JOIN" || step.join == "FULL OUTER JOIN") {
+      if (step.join != "," && step.join != "CROSS JOIN") {
         ExpectWord("ON");
         ExpressionInfo info;
         step.condition = Captured([&] { info = Expression(); });
@@ -1506,6 +1240,7 @@ class Rewriter {
       if (!(IsPunct(Peek(), '.'))) break;
       ++pos_;
     }
+    if (IsPunct(Peek(), '(')) Unsupported(at, "function " + tokens_[parts.back()].value);
     std::size_t columns = star ? parts.size() + 1 : parts.size();
     if (columns > 4) Fail(at, "a column name has at most four parts");
     if (tokens_[parts[0]].kind == TokenKind::kTempTable && parts.size() == 1 && !star) {
@@ -1583,10 +1318,11 @@ class Rewriter {
       do {
         if (count > 0) Emit(",");
         if (count == 0 && rule.aggregate) {
-          if (AcceptWord("DISTINCT"))
+          if (AcceptWord("DISTINCT")) {
             Emit("DISTINCT");
-          else if (AcceptWord("ALL"))
+          } else if (AcceptWord("ALL")) {
             Emit("ALL");
+          }
         }
         Expression();
         ++count;
@@ -2424,18 +2160,21 @@ std::uint64_t Translator::cache_hits() const { return cache_->hits; }
 
 Translation Translator::Translate(std::string_view tsql) {
   std::vector<Token> tokens = Lex(tsql);
-  // The shape: every token's kind and text, literals by kind only.
+  // The shape: every token's kind and text, literals by kind only. Each text is preceded by
+  // its length, so that no two token sequences give the same key.
   std::string key;
-  key.reserve(tsql.size() + tokens.size());
+  key.reserve(tsql.size() + 3 * tokens.size());
   std::vector<const Token*> literals;
   for (const Token& t : tokens) {
     key += static_cast<char>('a' + static_cast<int>(t.kind));
     if (IsLiteral(t)) {
       literals.push_back(&t);
-    } else {
-      key.append(t.text);
+      continue;
     }
-    key += '\x1f';
+    char length[24];
+    char* end = std::to_chars(length, length + sizeof length, t.text.size()).ptr;
+    key.append(length, end) += ':';
+    key.append(t.text);
   }
   auto it = cache_->entries.find(key);
   if (it != cache_->entries.end() && InlineLiteralsMatch(it->second, literals)) {
