@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -242,6 +243,19 @@ RC_GTEST_PROP(TsqlRewriterTest, TextLiteralsBecomeParameters, (const std::string
   RC_ASSERT(translator.cache_hits() == 1u);
   RC_ASSERT(t.statements == plain.statements);
   RC_ASSERT(t.parameters == std::vector<Value>{Value(text)});
+}
+
+// Numbers travel exactly: integers of any size and sign, decimals with their scale.
+RC_GTEST_PROP(TsqlRewriterTest, NumbersBecomeExactParameters,
+              (std::int64_t integer, std::int64_t mantissa, unsigned scale)) {
+  RC_PRE(integer != std::numeric_limits<std::int64_t>::min());
+  Decimal decimal = Decimal::FromParts(mantissa, static_cast<int>(scale % 10));
+  Translator translator;
+  Translation t = translator.Translate("SELECT * FROM T WHERE A = " + std::to_string(integer) +
+                                       " AND B = " + decimal.ToString());
+  RC_ASSERT(t.parameters.size() == 2u);
+  RC_ASSERT(t.parameters[0].ToDecimal() == Decimal(integer));
+  RC_ASSERT(t.parameters[1].ToDecimal() == decimal);
 }
 
 TEST(TsqlRewriterTest, SplitBatchesAtGoLines) {
