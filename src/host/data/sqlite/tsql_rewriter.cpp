@@ -642,6 +642,9 @@ class Rewriter {
       out.kind = Translation::Kind::kNothing;
     } else if (PeekWord("IF")) {
       out.sql.push_back(IfObjectId());
+    } else if (PeekWord("SET")) {
+      SessionOption();
+      out.kind = Translation::Kind::kNothing;
     } else if (PeekWord("EXEC") || PeekWord("EXECUTE")) {
       ++pos_;
       Procedure(&out);
@@ -1973,6 +1976,23 @@ class Rewriter {
       ExpectWord("END");
     }
     return out;
+  }
+
+  // SET NOCOUNT ON and the options scripts set first: SQLite already behaves so (NULL is never
+  // equal to anything, double quotes delimit names, trailing blanks are kept) or they only
+  // silence row counts. Any other option would change behaviour and is refused.
+  void SessionOption() {
+    std::size_t at = pos_;
+    ExpectWord("SET");
+    std::string option = Upper(Peek().text);
+    ++pos_;
+    std::string value = Upper(Peek().text);
+    bool harmless =
+        (option == "NOCOUNT" && (value == "ON" || value == "OFF")) ||
+        ((option == "ANSI_NULLS" || option == "QUOTED_IDENTIFIER" || option == "ANSI_PADDING") &&
+         value == "ON");
+    if (!harmless) Unsupported(at, "SET " + option + " " + value);
+    ++pos_;
   }
 
   // EXEC P 1, 'a' / P @a = 1, @b = N'x': the stand-in procedure P with literal arguments.
