@@ -6,6 +6,7 @@
 
 #include "host/data/backend.h"
 #include "host/data/statement_log.h"
+#include "host/erp/sales_document.h"
 #include "module/common/database.h"
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
@@ -139,6 +140,10 @@ std::unique_ptr<BusinessObject> StandInHost::CreateBusinessObject(const std::str
     throw Error(fmt::format("impossibile creare l'oggetto {}", name), 429);
   }
   return std::make_unique<NamedObject>(name);
+}
+
+std::unique_ptr<SalesDocument> StandInHost::CreateSalesDocument() {
+  return std::make_unique<StandInSalesDocument>(clock());
 }
 
 const Clock& StandInHost::clock() {

@@ -74,6 +74,8 @@ class StandInHost : public HostFramework {
   std::unique_ptr<ParameterSetStore> CreateParameterStore(Database& db) override;
   std::unique_ptr<DateConverter> CreateDateConverter(Database& db) override;
   std::unique_ptr<BusinessObject> CreateBusinessObject(const std::string& name) override;
+  // A sales document on the stand-in's clock; Configure gives it the window's connection.
+  std::unique_ptr<SalesDocument> CreateSalesDocument() override;
   const Clock& clock() override;
   void DebugTrace(const std::string& line) override;
 

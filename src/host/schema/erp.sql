@@ -345,7 +345,7 @@ CREATE TABLE dbo.CG63_CONDPAGDET (
 )
 GO
 
--- Sales document headers; DO11_NUMREG_CO99 is the registration number given at save.
+-- Sales document headers; DO11_NUMREG_CO99 is the registration number given at save. The customer's name, address and fiscal codes are copied from its master record when the document is made.
 CREATE TABLE dbo.DO11_DOCTESTATA (
     DO11_DITTA_CG18 decimal(5, 0) NOT NULL,
     DO11_NUMREG_CO99 decimal(10, 0) NOT NULL,
@@ -359,6 +359,13 @@ CREATE TABLE dbo.DO11_DOCTESTATA (
     DO11_DATAREG datetime NULL,
     DO11_TIPOCF_CG44 smallint NULL,
     DO11_CLIFOR_CG44 decimal(10, 0) NULL,
+    DO11_RAGSOANAG varchar(40) NULL,
+    DO11_INDIRIZZO varchar(40) NULL,
+    DO11_CAP varchar(8) NULL,
+    DO11_CITTA varchar(40) NULL,
+    DO11_PROV varchar(2) NULL,
+    DO11_PARTIVA varchar(20) NULL,
+    DO11_CODFISCALE varchar(20) NULL,
     DO11_CODPAG_CG62 varchar(10) NULL,
     DO11_CODSEDE_CG31 decimal(5, 0) NULL,
     DO11_CODDEP varchar(10) NULL,
@@ -407,11 +414,13 @@ CREATE TABLE dbo.CG41_PRIMANOTA (
 )
 GO
 
--- Ledger movements of a journal registration, each with its counterpart account.
+-- Ledger movements of a journal registration, each with its counterpart account; a customer's movement names the customer (CG42_TIPOCF_CG44, CG42_CLIFOR_CG44).
 CREATE TABLE dbo.CG42_MOVCONT (
     CG42_DITTA_CG18 decimal(5, 0) NOT NULL,
     CG42_NUMREG_CG41 decimal(10, 0) NOT NULL,
     CG42_RIGA smallint NOT NULL,
+    CG42_TIPOCF_CG44 smallint NULL,
+    CG42_CLIFOR_CG44 decimal(10, 0) NULL,
     CG42_CONTO_CG24 varchar(20) NULL,
     CG42_CONTOPAR_CG24 varchar(20) NULL,
     CG42_SEGNO char(1) NULL,
