@@ -1,0 +1,97 @@
+// Ledger accounts: the revenue account of a document row and the journal fix "Aggiorna Rec.
+// Coge" of a saved document's accounting movements.
+#include "module/masterdata/conti.h"
+
+#include <fmt/format.h>
+
+#include <exception>
+#include <string>
+
+#include "module/common/database.h"
+#include "module/common/errors.h"
+#include "module/common/mdlzev_zodadovez.h"
+#include "module/common/sql_text.h"
+#include "module/engine/reports.h"
+#include "module/shell/frmzev_zodadovez.h"
+
+namespace zodadovez {
+namespace {
+
+// The platform's "no current record", raised when a mapping row is read that is not there.
+constexpr long kNoCurrentRecord = 3021;
+
+std::string Text(const Value& value) { return Nz(value).ToText(); }
+
+// The company's chart-of-accounts group, compared as a bare number: CG24_GRUPPO_CG10 holds
+// the group's number as text, and the server converts it for the comparison.
+std::string ChartGroup(const FRMZEV_ZODADOVEZ& w) {
+  const std::string& group = w.company_parameters.chart_group;
+  Decimal number;
+  if (!Decimal::TryParse(group, &number)) {
+    throw ConversionError("CG24_TABPDC: the chart-of-accounts group \"" + group +
+                          "\" is not a number");
+  }
+  return number.ToString();
+}
+
+}  // namespace
+
+std::string Controlla_CPMerce(FRMZEV_ZODADOVEZ& w, std::string& category, std::string& centre) {
+  try {
+    const std::int16_t type = w.document.company.account_type;
+    if (type < 1 || type > 4) return {};
+    // Types 1 and 3 post by revenue centre, 2 and 4 by its category; 3 and 4 translate the
+    // gym's code through the configuration's mapping, 1 and 2 take it as the account itself.
+    const std::string& gym_code = (type == 1 || type == 3) ? centre : category;
+    const bool mapped = type >= 3;
+
+    std::string account = gym_code;
+    if (mapped) {
+      Recordset map = w.db().open(fmt::format(
+          "SELECT ZEV05_CONTO_CG24 FROM ZEV05_CPMERCE WITH (NOLOCK) WHERE ZEV05_DITTA_CG18 = {} "
+          "AND ZEV05_IDPARAM_ZEV90 = {} AND ZEV05_AZIENDA = {} AND ZEV05_CONTO_GYM = {}",
+          w.company, w.run.configuration_id, w.document.gym_company, SqlQuote(gym_code)));
+      if (map.eof()) {
+        throw DataError(
+            fmt::format("ZEV05_CPMERCE: no account mapped for the gym code \"{}\"", gym_code),
+            kNoCurrentRecord);
+      }
+      account = Text(map["ZEV05_CONTO_CG24"]);
+    }
+
+    Recordset found =
+        w.db().open("SELECT * FROM CG24_TABPDC WHERE CG24_GRUPPO_CG10 = " + ChartGroup(w) +
+                    " AND CG24_CONTO = " + SqlQuote(Text(Value(account))));
+    if (!found.eof()) return account;
+
+    // The row is still written, without account: the results file says which code lacks one.
+    w.run.result_text = "Contropartita non codificata = " + Text(Value(gym_code));
+    if (mapped) w.run.result_text += " / " + account;
+    ScriviRisultato(w);
+    return {};
+  } catch (const std::exception& e) {
+    w.RecordError("Controlla_CPMerce", e);
+    return {};
+  }
+}
+
+void AggiornaRecCoge(FRMZEV_ZODADOVEZ& w, std::string& registration_number) {
+  w.document.journal_fix_status = 0;
+  try {
+    // The ERP posts the receipt's payment against its default counterpart; a gym receipt is
+    // cashed at the till, so those movements belong on the gym company's cash account.
+    w.db().execute(
+        " UPDATE CG42_MOVCONT  SET CG42_CONTOPAR_CG24 = " +
+        SqlQuote(Text(Value(w.document.cash_account))) +
+        " FROM CG42_MOVCONT  INNER JOIN CG41_PRIMANOTA   ON CG41_DITTA_CG18 = CG42_DITTA_CG18  "
+        "AND CG41_RIFFIGLIA = CG42_NUMREG_CG41  WHERE CG41_DITTA_CG18 = " +
+        std::to_string(w.company) + " AND CG41_NUMREG = " +
+        SqlQuote(Text(Value(registration_number))) + " AND CG42_CONTOPAR_CG24 = " +
+        SqlQuote(Text(Value(w.company_parameters.counterpart_account))) + "  ");
+  } catch (const std::exception& e) {
+    w.document.journal_fix_status = 99;
+    w.RecordError("Aggiorna Rec. Coge", e);
+  }
+}
+
+}  // namespace zodadovez
