@@ -6,6 +6,7 @@
 
 #include "host/data/backend.h"
 #include "host/data/statement_log.h"
+#include "host/erp/numbering.h"
 #include "host/erp/sales_document.h"
 #include "module/common/database.h"
 #include "module/common/errors.h"
@@ -133,6 +134,14 @@ std::unique_ptr<ParameterSetStore> StandInHost::CreateParameterStore(Database& d
 
 std::unique_ptr<DateConverter> StandInHost::CreateDateConverter(Database& db) {
   return std::make_unique<StandInDateConverter>(db);
+}
+
+std::unique_ptr<ProgressiveService> StandInHost::CreateProgressive(Database& db) {
+  return std::make_unique<TableProgressive>(db);
+}
+
+std::unique_ptr<NumberingService> StandInHost::CreateNumbering(Database& db) {
+  return std::make_unique<CliForNumbering>(db);
 }
 
 std::unique_ptr<BusinessObject> StandInHost::CreateBusinessObject(const std::string& name) {

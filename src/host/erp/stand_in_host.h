@@ -73,6 +73,8 @@ class StandInHost : public HostFramework {
   std::unique_ptr<LogService> CreateLog() override;
   std::unique_ptr<ParameterSetStore> CreateParameterStore(Database& db) override;
   std::unique_ptr<DateConverter> CreateDateConverter(Database& db) override;
+  std::unique_ptr<ProgressiveService> CreateProgressive(Database& db) override;
+  std::unique_ptr<NumberingService> CreateNumbering(Database& db) override;
   std::unique_ptr<BusinessObject> CreateBusinessObject(const std::string& name) override;
   // A sales document on the stand-in's clock; Configure gives it the window's connection.
   std::unique_ptr<SalesDocument> CreateSalesDocument() override;
