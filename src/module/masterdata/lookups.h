@@ -13,9 +13,9 @@ class FRMZEV_ZODADOVEZ;
 
 // The currency state kept by the window.
 struct CurrencyState {
-  Recordset list;              // all currencies with their decimals; loaded on first use
+  Recordset list;  // all currencies with their decimals; loaded on first use
   bool loaded = false;
-  std::string last_code;       // the code whose decimals are loaded
+  std::string last_code;  // the code whose decimals are loaded
   std::int16_t amount_decimals = 2;
   std::int16_t warehouse_decimals = 2;
 };
