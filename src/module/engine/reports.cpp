@@ -86,8 +86,14 @@ void WriteLine(ReportFile& file, std::string_view line) {
   }
 }
 
-// Creates `path` anew and marks the file open.
-void Open(ReportFile& file, const std::string& path) {
+// Creates the file anew and marks it open. Two configurations of one gym database (or two
+// anomaly files of one company) run within the same second would get the same name: the later
+// one gets "_2", "_3", ... before ".txt", so that no report overwrites another.
+void Open(ReportFile& file, const std::string& wanted) {
+  std::string path = wanted;
+  for (int n = 2; std::filesystem::exists(path); ++n) {
+    path = wanted.substr(0, wanted.size() - 4) + "_" + std::to_string(n) + ".txt";
+  }
   file.stream = std::ofstream(path, std::ios::out | std::ios::trunc | std::ios::binary);
   if (!file.stream) {
     std::error_code ec(errno, std::generic_category());

@@ -107,6 +107,14 @@ TEST(ScriviRisultatoTest, HeaderThenOneLinePerMessage) {
   ChiudiFile(w);
   EXPECT_FALSE(w.run.results.open);
 
+  // A second configuration of the same gym database within the same second keeps the first
+  // one's file and writes its own beside it.
+  w.run.result_text = "seconda configurazione";
+  ScriviRisultato(w);
+  ChiudiFile(w);
+  EXPECT_EQ(w.run.results.path, path.substr(0, path.size() - 4) + "_2.txt");
+  EXPECT_EQ(Lines(w.run.results.path).size(), 6u);
+
   const std::string rule =
       std::string(10, '_') + " " + std::string(30, '_') + " " + std::string(256, '_');
   EXPECT_EQ(
