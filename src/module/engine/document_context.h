@@ -53,12 +53,28 @@ struct RowFields {
   std::string article_description;
   std::string article_kind;        // "KIT" marks a kit article
   bool article_found = false;
+  // The rest of the article coding fields: classification of the article being coded.
+  std::string family_description;
+  std::string subfamily_code;      // MG54
+  std::string group_code;          // MG55
+  std::string brand_code;          // MG64
+  std::string brand_description;
+  std::string stat_group1;         // MG74
+  std::string stat_group2;         // MG75
+  Decimal article_vat_rate;        // CG28_PERCIVA of an existing article's VAT code
   std::int16_t row_type = 0;
   double unit_price = 0;
   Value amount;                    // DO30_IMPORTO
   std::string revenue_account;
   bool kit_article = false;
   Recordset kit_components;
+};
+
+// The analytic accounts' level memory: the codes stored for each level 1 to 5 (index 0 unused),
+// the parent of a level being the pair stored for the level above.
+struct AnalyticLevel {
+  Value code;
+  Value formatted;
 };
 
 struct DocumentContext {
@@ -76,6 +92,10 @@ struct DocumentContext {
   std::int16_t effect_subtype = 1;
   std::int16_t effect_type1 = 0;
   int journal_fix_status = 0;
+  // The article writer's progressive number of the article (MG43_NUMPERS1), and the analytic
+  // level memory; both live across receipts, as the window keeps them.
+  std::int16_t article_number = 0;
+  AnalyticLevel analytic_levels[6];
   std::int16_t gym_company = 0;
   std::string receipt_type;
   Decimal receipt_id;

@@ -1,0 +1,13 @@
+// Sales price-list entries (LI10_LISTARTIC) of bar articles.
+#pragma once
+
+#include <string>
+
+namespace zodadovez {
+
+class FRMZEV_ZODADOVEZ;
+
+// Adds the article's entry of the company's sales price list, or rewrites its price.
+void Scrivo_Listino(FRMZEV_ZODADOVEZ& w, const std::string& code, double price);
+
+}  // namespace zodadovez
