@@ -40,8 +40,14 @@ void CheckConnection(const Connection& c) {
 
 // A window opened as the user would open it, without a screen: for listing only.
 struct ListingWindow {
-  explicit ListingWindow(const Connection& c) : host({c.erp, c.company}), plugin(host) {
+  explicit ListingWindow(const Connection& c) : host(Options(c)), plugin(host) {
     plugin.Cinterface_ShowForm();
+  }
+  static StandInOptions Options(const Connection& c) {
+    StandInOptions options;
+    options.connection = c.erp;
+    options.company = c.company;
+    return options;
   }
   FRMZEV_ZODADOVEZ& window() { return *plugin.Cinterface_Cwindow(); }
   StandInHost host;
@@ -56,111 +62,136 @@ std::string Text(const Value& v) {
 
 }  // namespace
 
+int RunImport(const ImportRequest& request, ImportReport* report) {
+  const ImportRequest& o = request;
+  bool rielabora = o.rielabora;
+  bool has_selections = rielabora || !o.from.empty() || !o.to.empty() || !o.from_number.empty() ||
+                        !o.to_number.empty() || !o.configs.empty();
+  if (!o.schedule.empty() && has_selections) {
+    throw ConfigError("--schedule takes every selection from the saved set: give no other");
+  }
+  if (!rielabora &&
+      (!o.from.empty() || !o.to.empty() || !o.from_number.empty() || !o.to_number.empty())) {
+    throw ConfigError("date and number ranges need --mode rielabora");
+  }
+  if (rielabora) {
+    DateTime from, to;
+    if (!TryParseItalianDate(o.from, &from)) {
+      throw ConfigError("Impostare Data Inizio Elaborazione: --from DD/MM/YYYY");
+    }
+    if (!TryParseItalianDate(o.to, &to)) {
+      throw ConfigError("Impostare Data Fine Elaborazione: --to DD/MM/YYYY");
+    }
+    if (from > to) throw ConfigError("Intervallo non valido: --from is after --to");
+    Decimal first, last;
+    bool first_ok =
+        o.from_number.empty() || (Decimal::TryParse(o.from_number, &first) && first.scale() == 0);
+    bool last_ok =
+        o.to_number.empty() || (Decimal::TryParse(o.to_number, &last) && last.scale() == 0);
+    if (!first_ok || !last_ok || (!o.from_number.empty() && !o.to_number.empty() && first > last)) {
+      throw ConfigError("Intervallo documenti non valido: --from-number/--to-number");
+    }
+  }
+  Connection c{o.erp, o.company};
+  CheckConnection(c);
+
+  StandInOptions options;
+  options.connection = c.erp;
+  options.company = c.company;
+  options.log_sink = [](const std::string& line) { fmt::print(stderr, "{}\n", line); };
+  StandInHost host(options);
+  CLSZEV_ZODADOVEZ plugin(host);
+  plugin.unattended = true;
+  if (!o.schedule.empty()) {
+    plugin.schedule_code = Value(o.schedule);
+  } else {
+    ParameterSet set;
+    set.mode = rielabora ? 1 : 0;
+    set.date_from = o.from;
+    set.date_to = o.to;
+    set.number_from = o.from_number;
+    set.number_to = o.to_number;
+    set.configurations = o.configs;
+    if (set.configurations.empty()) {
+      auto db = OpenDatabase(c.erp);
+      Recordset rs = db->open(fmt::format(
+          "SELECT ZEV90_ID FROM ZEV90_PARAMETRI WITH (NOLOCK) WHERE ZEV90_DITTA_CG18 = {} ORDER "
+          "BY ZEV90_ID",
+          c.company));
+      for (; !rs.eof(); rs.move_next()) set.configurations.push_back(rs["ZEV90_ID"].ToInteger());
+    }
+    plugin.selections = set;
+  }
+  ProgressView view;
+  plugin.Cinterface_ShowForm(&view);
+  view.Finish();
+  FRMZEV_ZODADOVEZ& w = *plugin.Cinterface_Cwindow();
+
+  for (const std::string& line : host.log_lines()) {
+    if (line.starts_with("Applicazione codice schedulazione non avvenuta")) {
+      throw ConfigError(
+          fmt::format("no saved parameter set named \"{}\" for company {}", o.schedule, c.company));
+    }
+  }
+  if (w.outcomes.empty()) {
+    fmt::print("Nothing to import: no configuration of company {} was selected.\n", c.company);
+  } else {
+    std::vector<std::vector<std::string>> rows;
+    for (const ConfigurationOutcome& r : w.outcomes) {
+      rows.push_back({std::to_string(r.configuration_id), r.description, r.gym_database,
+                      r.skipped ? "-" : std::to_string(r.present),
+                      r.skipped ? "-" : std::to_string(r.imported),
+                      r.skipped ? "-" : std::to_string(std::llabs(r.present - r.imported)),
+                      r.results_path, r.anomalies_path});
+    }
+    PrintTable(stdout,
+               {"Config.", "Descrizione", "Palestra", "Presenti", "Importati", "Scartati",
+                "Risultati", "Anomalie"},
+               rows, {true, false, false, true, true, true, false, false});
+  }
+  if (report != nullptr) {
+    *report = ImportReport();
+    for (const ConfigurationOutcome& r : w.outcomes) {
+      if (r.skipped) continue;
+      report->present += r.present;
+      report->imported += r.imported;
+    }
+    // A saved parameter set may have overwritten the date field: the selection's own date.
+    const Value& start = w.last_imported_date;
+    report->proposed_start =
+        start.kind() == ValueKind::kDate ? FormatItalianDate(start.as_date()) : RTrimNz(start);
+  }
+  if (w.anomaly) {
+    fmt::print(stderr, "The run recorded anomalies: see the anomaly files above.\n");
+    return kExitAnomalies;
+  }
+  return kExitOk;
+}
+
 Action AddImport(CLI::App& app) {
   struct Options {
-    Connection c;
+    ImportRequest request;
     std::string mode = "normale";
-    std::string from, to, from_number, to_number, schedule;
-    std::vector<std::int64_t> configs;
   };
   auto o = std::make_shared<Options>();
+  ImportRequest& r = o->request;
   auto* cmd = app.add_subcommand("import", "Import the gym receipts into the ERP (unattended)");
-  AddConnectionOptions(cmd, o->c);
+  cmd->add_option("--erp", r.erp, "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING")
+      ->envname("ZODADOVEZ_ERP")
+      ->required();
+  cmd->add_option("--company", r.company, "ERP company number")->required();
   cmd->add_option("--mode", o->mode, "normale (after the last run) or rielabora (a range)")
       ->check(CLI::IsMember({"normale", "rielabora"}, CLI::ignore_case));
-  cmd->add_option("--from", o->from, "rielabora: first receipt date, DD/MM/YYYY");
-  cmd->add_option("--to", o->to, "rielabora: last receipt date, DD/MM/YYYY");
-  cmd->add_option("--from-number", o->from_number, "rielabora: first receipt number");
-  cmd->add_option("--to-number", o->to_number, "rielabora: last receipt number");
-  cmd->add_option("--config", o->configs, "Configuration id to import (repeatable; default all)");
-  cmd->add_option("--schedule", o->schedule, "Apply the saved parameter set of this name");
+  cmd->add_option("--from", r.from, "rielabora: first receipt date, DD/MM/YYYY");
+  cmd->add_option("--to", r.to, "rielabora: last receipt date, DD/MM/YYYY");
+  cmd->add_option("--from-number", r.from_number, "rielabora: first receipt number");
+  cmd->add_option("--to-number", r.to_number, "rielabora: last receipt number");
+  cmd->add_option("--config", r.configs, "Configuration id to import (repeatable; default all)");
+  cmd->add_option("--schedule", r.schedule, "Apply the saved parameter set of this name");
   return [o] {
-    bool rielabora = o->mode == "rielabora" || o->mode == "Rielabora" || o->mode == "RIELABORA";
-    bool has_selections = rielabora || !o->from.empty() || !o->to.empty() ||
-                          !o->from_number.empty() || !o->to_number.empty() || !o->configs.empty();
-    if (!o->schedule.empty() && has_selections) {
-      throw ConfigError("--schedule takes every selection from the saved set: give no other");
-    }
-    if (!rielabora && (!o->from.empty() || !o->to.empty() || !o->from_number.empty() ||
-                       !o->to_number.empty())) {
-      throw ConfigError("date and number ranges need --mode rielabora");
-    }
-    if (rielabora) {
-      DateTime from, to;
-      if (!TryParseItalianDate(o->from, &from)) {
-        throw ConfigError("Impostare Data Inizio Elaborazione: --from DD/MM/YYYY");
-      }
-      if (!TryParseItalianDate(o->to, &to)) {
-        throw ConfigError("Impostare Data Fine Elaborazione: --to DD/MM/YYYY");
-      }
-      if (from > to) throw ConfigError("Intervallo non valido: --from is after --to");
-      Decimal first, last;
-      bool first_ok = o->from_number.empty() || (Decimal::TryParse(o->from_number, &first) && first.scale() == 0);
-      bool last_ok = o->to_number.empty() || (Decimal::TryParse(o->to_number, &last) && last.scale() == 0);
-      if (!first_ok || !last_ok ||
-          (!o->from_number.empty() && !o->to_number.empty() && first > last)) {
-        throw ConfigError("Intervallo documenti non valido: --from-number/--to-number");
-      }
-    }
-    CheckConnection(o->c);
-
-    StandInOptions options{o->c.erp, o->c.company};
-    options.log_sink = [](const std::string& line) { fmt::print(stderr, "{}\n", line); };
-    StandInHost host(options);
-    CLSZEV_ZODADOVEZ plugin(host);
-    plugin.unattended = true;
-    if (!o->schedule.empty()) {
-      plugin.schedule_code = Value(o->schedule);
-    } else {
-      ParameterSet set;
-      set.mode = rielabora ? 1 : 0;
-      set.date_from = o->from;
-      set.date_to = o->to;
-      set.number_from = o->from_number;
-      set.number_to = o->to_number;
-      set.configurations = o->configs;
-      if (set.configurations.empty()) {
-        auto db = OpenDatabase(o->c.erp);
-        Recordset rs = db->open(fmt::format(
-            "SELECT ZEV90_ID FROM ZEV90_PARAMETRI WITH (NOLOCK) WHERE ZEV90_DITTA_CG18 = {} ORDER "
-            "BY ZEV90_ID",
-            o->c.company));
-        for (; !rs.eof(); rs.move_next()) set.configurations.push_back(rs["ZEV90_ID"].ToInteger());
-      }
-      plugin.selections = set;
-    }
-    ProgressView view;
-    plugin.Cinterface_ShowForm(&view);
-    view.Finish();
-    FRMZEV_ZODADOVEZ& w = *plugin.Cinterface_Cwindow();
-
-    for (const std::string& line : host.log_lines()) {
-      if (line.starts_with("Applicazione codice schedulazione non avvenuta")) {
-        throw ConfigError(fmt::format("no saved parameter set named \"{}\" for company {}",
-                                      o->schedule, o->c.company));
-      }
-    }
-    if (w.outcomes.empty()) {
-      fmt::print("Nothing to import: no configuration of company {} was selected.\n", o->c.company);
-    } else {
-      std::vector<std::vector<std::string>> rows;
-      for (const ConfigurationOutcome& r : w.outcomes) {
-        rows.push_back({std::to_string(r.configuration_id), r.description, r.gym_database,
-                        r.skipped ? "-" : std::to_string(r.present),
-                        r.skipped ? "-" : std::to_string(r.imported),
-                        r.skipped ? "-" : std::to_string(std::llabs(r.present - r.imported)),
-                        r.results_path, r.anomalies_path});
-      }
-      PrintTable(stdout,
-                 {"Config.", "Descrizione", "Palestra", "Presenti", "Importati", "Scartati",
-                  "Risultati", "Anomalie"},
-                 rows, {true, false, false, true, true, true, false, false});
-    }
-    if (w.anomaly) {
-      fmt::print(stderr, "The run recorded anomalies: see the anomaly files above.\n");
-      return kExitAnomalies;
-    }
-    return kExitOk;
+    o->request.rielabora =
+        o->mode == "rielabora" || o->mode == "Rielabora" || o->mode == "RIELABORA";
+    return RunImport(o->request);
   };
 }
 

@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
   add(AddImport);
   add(AddConfigs);
   add(AddHistory);
+  add(AddDemo);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -62,35 +62,11 @@ std::string Dump(Database& db, const std::string& select) {
 
 class ImportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    RunScript(f_.db(), ReadFile(kData + "/corpus/fixture.sql"));
-    // The fixture's configurations name other servers; here both databases are local, and the
-    // reports go below the test's folder.
-    errors_ = (f_.dir().path() / "errori").string();
-    std::filesystem::create_directories(errors_);
-    f_.Exec("UPDATE ZEV90_PARAMETRI SET ZEV90_NOME_SERVER = 'EMBEDDED', ZEV90_PATH_ERRORI = '" +
-            errors_ + "'");
-  }
-
-  // Runs the import as a scheduled run would, with the given selections.
-  FRMZEV_ZODADOVEZ& Import(const ParameterSet& set) {
-    StandInOptions o;
-    o.connection = f_.dir().Uri();
-    o.company = 1;
-    o.clock = &f_.clock_;
-    o.statement_log = &f_.log;
-    host_ = std::make_unique<StandInHost>(o);
-    plugin_ = std::make_unique<CLSZEV_ZODADOVEZ>(*host_);
-    plugin_->unattended = true;
-    plugin_->selections = set;
-    plugin_->Cinterface_ShowForm();
-    return *plugin_->Cinterface_Cwindow();
-  }
+  void SetUp() override { errors_ = f_.LoadExample(); }
+  FRMZEV_ZODADOVEZ& Import(const ParameterSet& set) { return f_.Import(set); }
 
   testing::WindowFixture f_;
   std::string errors_;
-  std::unique_ptr<StandInHost> host_;
-  std::unique_ptr<CLSZEV_ZODADOVEZ> plugin_;
 };
 
 TEST_F(ImportTest, WritesTheExpectedDocumentsMasterDataAndResults) {

@@ -2,6 +2,9 @@
 // message boxes: the ground of the module's tests.
 #pragma once
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -36,12 +39,42 @@ class WindowFixture {
     o.clock = &clock_;
     o.messages = &messages;
     o.statement_log = &log;
+    plugin_.reset();  // the plug-in of an earlier run goes before the host it speaks to
     host_ = std::make_unique<StandInHost>(o);
     plugin_ = std::make_unique<CLSZEV_ZODADOVEZ>(*host_);
     plugin_->unattended = unattended;
     plugin_->schedule_code = Value(schedule);
     plugin_->Cinterface_ShowForm();
     return *plugin_->Cinterface_Cwindow();
+  }
+
+  // Runs the import unattended with `selections`, as a command-line run does.
+  FRMZEV_ZODADOVEZ& Import(const ParameterSet& selections) {
+    StandInOptions o;
+    o.connection = dir_.Uri();
+    o.company = company;
+    o.clock = &clock_;
+    o.statement_log = &log;
+    plugin_.reset();  // the plug-in of an earlier run goes before the host it speaks to
+    host_ = std::make_unique<StandInHost>(o);
+    plugin_ = std::make_unique<CLSZEV_ZODADOVEZ>(*host_);
+    plugin_->unattended = true;
+    plugin_->selections = selections;
+    plugin_->Cinterface_ShowForm();
+    return *plugin_->Cinterface_Cwindow();
+  }
+
+  // Loads the shared example data (tests/data/corpus/fixture.sql) with both configurations'
+  // gym databases local and their reports below the test's folder; returns the errors folder.
+  std::string LoadExample() {
+    std::ifstream in(std::string(ZODADOVEZ_TEST_DATA) + "/corpus/fixture.sql", std::ios::binary);
+    std::string script((std::istreambuf_iterator<char>(in)), {});
+    RunScript(db(), script);
+    std::string errors = (dir_.path() / "errori").string();
+    std::filesystem::create_directories(errors);
+    Exec("UPDATE ZEV90_PARAMETRI SET ZEV90_NOME_SERVER = 'EMBEDDED', ZEV90_PATH_ERRORI = '" +
+         errors + "'");
+    return errors;
   }
 
   FRMZEV_ZODADOVEZ& window() { return *plugin_->Cinterface_Cwindow(); }

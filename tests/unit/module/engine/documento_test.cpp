@@ -1,0 +1,179 @@
+// The receipt document: rejections, duplicates, customers, document types and the rows.
+#include "module/engine/documento.h"
+
+#include <gtest/gtest.h>
+
+#include <fmt/format.h>
+
+#include "module/common/mdlzev_zodadovez.h"
+#include "tests/support/window_fixture.h"
+
+namespace zodadovez {
+namespace {
+
+using testing::WindowFixture;
+
+// One receipt row: service type, quantity and price as SQL literals, description.
+struct Row {
+  std::string service;
+  std::string qta = "1";
+  std::string price = "10.00";
+  std::string description = "riga";
+  std::string payment = "1";
+};
+
+class ReceiptTest : public ::testing::Test {
+ protected:
+  void SetUp() override { f_.LoadExample(); }
+
+  // Adds receipt `id` (number `number`, gym company 1 unless told) with its rows and till
+  // movements; `user` is an SQL literal (NULL for a receipt without customer).
+  void AddReceipt(int id, int number, const std::string& user, const std::vector<Row>& rows,
+                  const std::string& type = "R", int company = 1) {
+    f_.Exec(fmt::format(
+        "INSERT INTO Palestra.dbo.RicevuteTestata (IDRicevuta, IDRicevuteAzienda, TipoRicevuta, "
+        "NumeroRicevuta, DataRicevuta, Annullata, IDUtente, Cliente) VALUES ({}, {}, '{}', {}, "
+        "'2025-03-0{} 00:00:00', 0, {}, 'Cliente')",
+        id, company, type, number, 1 + id % 9, user));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      int row_id = id * 10 + static_cast<int>(i);
+      f_.Exec(fmt::format(
+          "INSERT INTO Palestra.dbo.CassaMovimenti (IDCassaMovimento, IDRicevutaAzienda, "
+          "IDRicevuteRiga, TipoServizio, IDTipoPagamento) VALUES ({}, {}, {}, '{}', {})",
+          row_id, company, row_id, rows[i].service, rows[i].payment));
+      f_.Exec(fmt::format(
+          "INSERT INTO Palestra.dbo.RicevuteRiga (IDRicevuteRiga, IDRicevuta, IDCassaMovimento, "
+          "IDCentroRicavo, Descrizione, Qta, PrezzoUnitario, Iva, IvaDescrizione) VALUES ({}, {}, "
+          "{}, 1, '{}', {}, {}, 22.00, '22%')",
+          row_id, id, row_id, rows[i].description, rows[i].qta, rows[i].price));
+    }
+  }
+
+  // Imports the receipts of 2025 (the example data's own are of 2024) of configuration 1.
+  FRMZEV_ZODADOVEZ& Import() {
+    ParameterSet set;
+    set.configurations = {1};
+    set.mode = 1;
+    set.date_from = "01/01/2025";
+    set.date_to = "31/12/2025";
+    return f_.Import(set);
+  }
+
+  std::string Results(FRMZEV_ZODADOVEZ& w) {
+    std::ifstream in(w.outcomes.at(0).results_path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  }
+
+  Recordset Document(int number) {
+    return f_.db().open(fmt::format(
+        "SELECT * FROM DO11_DOCTESTATA WHERE DO11_NUMDOC = {} ORDER BY DO11_NUMREG_CO99", number));
+  }
+  Recordset Rows(const Recordset& header) {
+    return f_.db().open("SELECT * FROM DO30_DOCRIGHE WHERE DO30_NUMREG_DO11 = " +
+                        header["DO11_NUMREG_CO99"].ToText() + " ORDER BY DO30_RIGA");
+  }
+
+  WindowFixture f_;
+};
+
+TEST_F(ReceiptTest, RejectsWhatCannotBeImportedAndCountsIt) {
+  AddReceipt(601, 5001, "101", {});                                     // no rows
+  AddReceipt(602, 5002, "102", {{"I"}});                                // fee, non-member
+  AddReceipt(603, 5003, "102", {{"I"}, {"T"}});                         // fee plus another row
+  AddReceipt(604, 5004, "101", {{"T"}});                                // ticketing, member
+  AddReceipt(605, 5005, "NULL", {{"T"}}, "F", 2);                       // no customer, no default
+  FRMZEV_ZODADOVEZ& w = Import();
+  ASSERT_EQ(w.outcomes.size(), 1u);
+  EXPECT_EQ(w.outcomes[0].present, 5);
+  EXPECT_EQ(w.outcomes[0].imported, 1);
+  std::string results = Results(w);
+  EXPECT_NE(results.find("Nessun record di dettaglio fatturato è stato trovato per la chiave: "
+                         "RicevutaAzienda = 1 TipoRicevuta = R IDRicevuta = 601 / NumeroRicevuta "
+                         "= 5001"),
+            std::string::npos);
+  EXPECT_NE(results.find("Attenzione Quota Associativa riferita ad un cliente NON SOCIO, "
+                         "documento N.:  RicevutaAzienda = 1 TipoRicevuta = R IDRicevuta = 602"),
+            std::string::npos);
+  EXPECT_NE(results.find("Attenzione Ticketing riferito ad un cliente SOCIO, documento N.:  "
+                         "RicevutaAzienda = 1 TipoRicevuta = R IDRicevuta = 604"),
+            std::string::npos);
+  EXPECT_NE(results.find("Documenti Scartati = 4"), std::string::npos);
+  EXPECT_EQ(Document(5003).record_count(), 1u);
+  for (int number : {5001, 5002, 5004, 5005}) EXPECT_TRUE(Document(number).eof()) << number;
+  EXPECT_FALSE(w.anomaly);  // rejections are results, not anomalies
+}
+
+TEST_F(ReceiptTest, DuplicatesNumbersAndDefaultCustomer) {
+  AddReceipt(611, 5011, "NULL", {{"T"}});  // no customer: the company's default, 9999
+  AddReceipt(612, 0, "101", {{"T"}, {"A"}});
+  f_.Exec("UPDATE ZEV01_AZIENDE SET ZEV01_FLGDOCSOCI = 1");
+  FRMZEV_ZODADOVEZ& first = Import();
+  EXPECT_EQ(first.outcomes[0].imported, 2);
+  Recordset d = Document(5011);
+  ASSERT_EQ(d.record_count(), 1u);
+  EXPECT_EQ(d["DO11_CLIFOR_CG44"].ToInteger(), 9999);
+  EXPECT_EQ(d["DO11_FLGDOCBIS"].ToInteger(), 0);
+  // A receipt without number carries its id; the host numbers the document.
+  Recordset by_id = f_.db().open("SELECT * FROM DO11_DOCTESTATA WHERE DO11_NUMDOCORIG = 612");
+  ASSERT_EQ(by_id.record_count(), 1u);
+  EXPECT_NE(by_id["DO11_NUMDOC"].ToInteger(), 0);
+
+  // The same receipts again: stored again, marked as duplicates after the "già presente" line.
+  FRMZEV_ZODADOVEZ& second = Import();
+  EXPECT_EQ(second.outcomes[0].imported, 2);
+  d = Document(5011);
+  ASSERT_EQ(d.record_count(), 2u);
+  d.move_last();
+  EXPECT_EQ(d["DO11_FLGDOCBIS"].ToInteger(), 1);
+  EXPECT_NE(Results(second).find("Fattura Numero 5011 del 03/03/2025 già presente, importata con "
+                                 "FLGABIS=1"),
+            std::string::npos);
+}
+
+TEST_F(ReceiptTest, RowsFollowTheServiceKind) {
+  std::string long_text(1700, 'x');
+  AddReceipt(621, 5021, "NULL",
+             {{"U", "1", "2.00", "bollo"},                         // kind 12: BOLLO, row type 1
+              {"Z", "NULL", "7.00", "senza tipo"},                 // blank service type: 999
+              {"I", "2", "15.00", long_text, "NULL"}});            // fee, no payment type
+  FRMZEV_ZODADOVEZ& w = Import();
+  EXPECT_EQ(w.outcomes[0].imported, 1);
+  Recordset rows = Rows(Document(5021));
+  // The row of an unknown service type is not imported at all.
+  ASSERT_EQ(rows.record_count(), 2u);
+  EXPECT_EQ(RTrimNz(rows["DO30_CODART_MG66"]), "BOLLO");
+  EXPECT_EQ(rows["DO30_INDTIPORIGA"].ToInteger(), 1);
+  rows.move_next();
+  EXPECT_EQ(RTrimNz(rows["DO30_CODART_MG66"]), "Q-A");
+  EXPECT_EQ(rows["DO30_INDTIPORIGA"].ToInteger(), 0);
+  EXPECT_EQ(rows["DO30_DESCART"].ToText().size(), 1600u);
+  EXPECT_EQ(rows["DO30_IMPORTO"].ToDecimal(), Decimal(30));
+  EXPECT_EQ(RTrimNz(rows["DO30_CODPAG_CG62"]), "0");
+}
+
+TEST_F(ReceiptTest, NullQuantityIsOneAndCreditNotesCarryPositivePrices) {
+  f_.Exec("UPDATE ZEV02_GYMVELTA SET ZEV02_DOCUM_MG36 = 'NCC' WHERE ZEV02_TIPORICEVUTA = 'R'");
+  AddReceipt(631, 5031, "NULL", {{"T", "NULL", "-10.00", "reso"}});
+  Import();
+  Recordset rows = Rows(Document(5031));
+  ASSERT_EQ(rows.record_count(), 1u);
+  EXPECT_EQ(rows["DO30_QTA1"].ToDecimal(), Decimal(1));
+  EXPECT_EQ(rows["DO30_PREZZO"].ToDecimal(), Decimal(10));
+}
+
+TEST_F(ReceiptTest, TheHundredAndFirstReceiptWritesTheHistory) {
+  for (int i = 0; i < 102; ++i) AddReceipt(700 + i, 5100 + i, "NULL", {{"T"}});
+  std::size_t history_writes = 0;
+  FRMZEV_ZODADOVEZ& w = Import();
+  EXPECT_EQ(w.outcomes[0].imported, 102);
+  for (const StatementRecord& r : f_.log.records()) {
+    if (r.kind == StatementRecord::Kind::kInsert || r.kind == StatementRecord::Kind::kUpdate) {
+      history_writes += r.write.table == "ZEV99_RESULT";
+    }
+  }
+  // The checkpoint after the 101st receipt, then the row at the end of the loop.
+  EXPECT_EQ(history_writes, 2u);
+}
+
+}  // namespace
+}  // namespace zodadovez
