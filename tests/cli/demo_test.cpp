@@ -233,6 +233,56 @@ TEST(DemoDataTest, HoldsWhatTheImportNeeds) {
             0);
 }
 
+TEST(DemoDataTest, ReceiptsAddUpAndNumbersDoNotRepeat) {
+  TempDir dir;
+  CreateDemoDatabases({dir.path(), 120, 3});
+  auto db = OpenErp(dir.path());
+  for (const std::string gym : {"Palestra", "GYM_2.Mare"}) {
+    SCOPED_TRACE(gym);
+    std::string g = gym + ".dbo.";
+    // The header total is the sum of its rows, each till movement the amount of its row.
+    EXPECT_EQ(Count(*db, "SELECT COUNT(*) FROM " + g +
+                             "RicevuteTestata R WHERE ABS(R.Totale - (SELECT SUM(ISNULL(W.Qta, 1) "
+                             "* W.PrezzoUnitario) FROM " +
+                             g + "RicevuteRiga W WHERE W.IDRicevuta = R.IDRicevuta)) > 0.001"),
+              0);
+    EXPECT_EQ(Count(*db, "SELECT COUNT(*) FROM " + g + "RicevuteRiga W INNER JOIN " + g +
+                             "CassaMovimenti C ON C.IDCassaMovimento = W.IDCassaMovimento "
+                             "INNER JOIN " +
+                             g +
+                             "RicevuteTestata R ON R.IDRicevuta = W.IDRicevuta WHERE "
+                             "C.IDRicevuteRiga <> W.IDRicevuteRiga OR C.IDRicevutaAzienda <> "
+                             "R.IDRicevuteAzienda OR ABS(C.Importo - ISNULL(W.Qta, 1) * "
+                             "W.PrezzoUnitario) > 0.001"),
+              0);
+    // A receipt number is used once per gym company, and numbers grow with the dates: the
+    // import would otherwise flag documents as already present.
+    EXPECT_EQ(Count(*db, "SELECT COUNT(*) FROM " + g + "RicevuteTestata A INNER JOIN " + g +
+                             "RicevuteTestata B ON A.IDRicevuteAzienda = B.IDRicevuteAzienda AND "
+                             "A.IDRicevuta < B.IDRicevuta WHERE A.NumeroRicevuta >= "
+                             "B.NumeroRicevuta OR A.DataRicevuta > B.DataRicevuta"),
+              0);
+  }
+  // Subscription rows carry their period from patch level 514100 on, as the enrolment has it;
+  // below it the period is the enrolment's only.
+  EXPECT_EQ(Count(*db,
+                  "SELECT COUNT(*) FROM Palestra.dbo.RicevuteRiga W INNER JOIN "
+                  "Palestra.dbo.CassaMovimenti C ON C.IDCassaMovimento = W.IDCassaMovimento "
+                  "INNER JOIN Palestra.dbo.AbbonamentiIscrizione I ON I.IDIscrizione = "
+                  "C.IDIscrizione WHERE C.TipoServizio = 'A' AND (W.DataInizioOrigine IS NULL OR "
+                  "W.DataInizioOrigine <> I.DataInizio OR W.DataFineOrigine <> I.DataFine)"),
+            0);
+  EXPECT_EQ(Count(*db,
+                  "SELECT COUNT(*) FROM GYM_2.Mare.dbo.RicevuteRiga WHERE "
+                  "DataInizioOrigine IS NOT NULL"),
+            0);
+  EXPECT_EQ(Dump(*db,
+                 "SELECT DESCRIZIONE, VALORE FROM Palestra.dbo.IMPOSTAZIONI WHERE "
+                 "DESCRIZIONE = 'ULTIMOPATCH' UNION ALL SELECT DESCRIZIONE, VALORE FROM "
+                 "GYM_2.Mare.dbo.IMPOSTAZIONI WHERE DESCRIZIONE = 'ULTIMOPATCH'"),
+            "\"ULTIMOPATCH\"|\"514230\"|\n\"ULTIMOPATCH\"|\"513800\"|\n");
+}
+
 TEST(DemoDataTest, TaxCodesAndVatNumbers) {
   EXPECT_EQ(CodiceFiscale("Rossi", "Mario", 1980, 1, 1, false, "H501"), "RSSMRA80A01H501U");
   // A woman's day is raised by 40; a first name of four consonants or more skips the second.
