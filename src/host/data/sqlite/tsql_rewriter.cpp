@@ -1742,8 +1742,11 @@ class Rewriter {
       if (static_cast<int>(sizes.size()) > rule->max_args) {
         Fail(type_at, "too many sizes for " + c->type);
       }
-      // varchar(max) has no size SQLite could read; it is a text column all the same.
-      if (!(sizes.size() == 1 && sizes[0] == "max")) {
+      // varchar(max) has no size SQLite could read: it is declared "text", which the backend
+      // reads as a text without limit (a bare "varchar" would mean a single character).
+      if (sizes.size() == 1 && sizes[0] == "max") {
+        c->type = "text";
+      } else {
         c->type += "(";
         for (std::size_t i = 0; i < sizes.size(); ++i) c->type += (i > 0 ? "," : "") + sizes[i];
         c->type += ")";
