@@ -98,7 +98,10 @@ int RunImport(const ImportRequest& request, ImportReport* report) {
   StandInOptions options;
   options.connection = c.erp;
   options.company = c.company;
-  options.log_sink = [](const std::string& line) { fmt::print(stderr, "{}\n", line); };
+  if (!o.quiet) {
+    options.log_sink = [](const std::string& line) { fmt::print(stderr, "{}\n", line); };
+  }
+  options.statement_log = o.statement_log;
   StandInHost host(options);
   CLSZEV_ZODADOVEZ plugin(host);
   plugin.unattended = true;
@@ -123,7 +126,7 @@ int RunImport(const ImportRequest& request, ImportReport* report) {
     plugin.selections = set;
   }
   ProgressView view;
-  plugin.Cinterface_ShowForm(&view);
+  plugin.Cinterface_ShowForm(o.quiet ? nullptr : &view);
   view.Finish();
   FRMZEV_ZODADOVEZ& w = *plugin.Cinterface_Cwindow();
 
@@ -133,7 +136,9 @@ int RunImport(const ImportRequest& request, ImportReport* report) {
           fmt::format("no saved parameter set named \"{}\" for company {}", o.schedule, c.company));
     }
   }
-  if (w.outcomes.empty()) {
+  if (o.quiet) {
+    // The caller reads the report.
+  } else if (w.outcomes.empty()) {
     fmt::print("Nothing to import: no configuration of company {} was selected.\n", c.company);
   } else {
     std::vector<std::vector<std::string>> rows;
@@ -162,7 +167,7 @@ int RunImport(const ImportRequest& request, ImportReport* report) {
         start.kind() == ValueKind::kDate ? FormatItalianDate(start.as_date()) : RTrimNz(start);
   }
   if (w.anomaly) {
-    fmt::print(stderr, "The run recorded anomalies: see the anomaly files above.\n");
+    if (!o.quiet) fmt::print(stderr, "The run recorded anomalies: see the anomaly files above.\n");
     return kExitAnomalies;
   }
   return kExitOk;

@@ -10,6 +10,9 @@
 namespace CLI {
 class App;
 }
+namespace zodadovez {
+class StatementLog;
+}
 
 namespace zodadovez::cli {
 
@@ -28,6 +31,7 @@ Action AddImport(CLI::App& app);
 Action AddConfigs(CLI::App& app);
 Action AddHistory(CLI::App& app);
 Action AddDemo(CLI::App& app);
+Action AddBench(CLI::App& app);
 
 // An unattended import run, as `zodadovez import` takes it from its options.
 struct ImportRequest {
@@ -36,6 +40,9 @@ struct ImportRequest {
   bool rielabora = false;  // mode "Rielabora" (a range) rather than "Normale"
   std::string from, to, from_number, to_number, schedule;
   std::vector<std::int64_t> configs;  // empty: every configuration of the company
+  // When set, every statement of the run is recorded here (the benchmark replays it).
+  zodadovez::StatementLog* statement_log = nullptr;
+  bool quiet = false;  // no progress bar, no summary table, no host log on standard error
 };
 
 // What a run leaves for its caller besides the summary table it prints.

@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   add(AddConfigs);
   add(AddHistory);
   add(AddDemo);
+  add(AddBench);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,167 @@
+// zodadovez bench: the import at scale, against the database work it cannot avoid.
+//
+// For each size: the demo databases are generated; the import runs on one copy with the
+// statement log on, and the same statements are then replayed, in order and as fast as the
+// backend takes them, on a fresh copy: import time / replay time is what the engine adds on top
+// of its database work. A third copy is imported without the log, in a process of its own, for
+// the peak resident memory and the receipts per second of a plain run.
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+
+#include "cli/commands.h"
+#include "cli/demo_data.h"
+#include "cli/table.h"
+#include "host/data/backend.h"
+#include "host/data/statement_log.h"
+#include "module/common/errors.h"
+
+namespace zodadovez::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double PeakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // Linux reports kilobytes
+}
+
+// Runs `body` in a child process, so that its memory is measured alone and released after;
+// returns the numbers it wrote. Throws Error when the child fails.
+std::vector<double> InChild(const std::string& what, const std::function<std::vector<double>()>& body) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) throw Error("bench: cannot create a pipe");
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) throw Error("bench: cannot start a process");
+  if (pid == 0) {
+    close(pipe_fds[0]);
+    int code = 0;
+    std::string line;
+    try {
+      for (double v : body()) line += fmt::format("{} ", v);
+    } catch (const std::exception& e) {
+      fmt::print(stderr, "bench: {}: {}\n", what, e.what());
+      code = 1;
+    }
+    if (write(pipe_fds[1], line.data(), line.size()) < 0) code = 1;
+    close(pipe_fds[1]);
+    std::fflush(nullptr);
+    _exit(code);
+  }
+  close(pipe_fds[1]);
+  std::string out;
+  char buffer[256];
+  for (ssize_t n; (n = read(pipe_fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+  close(pipe_fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw Error(fmt::format("bench: {} failed", what));
+  }
+  std::vector<double> values;
+  std::istringstream in(out);
+  for (double v; in >> v;) values.push_back(v);
+  return values;
+}
+
+ImportRequest Request(const fs::path& dir) {
+  ImportRequest r;
+  r.erp = "sqlite:" + (dir / "erp.db").string();
+  r.company = 1;
+  r.quiet = true;
+  return r;
+}
+
+}  // namespace
+
+Action AddBench(CLI::App& app) {
+  struct Options {
+    std::vector<std::int64_t> sizes;
+    std::uint64_t seed = 1;
+    std::string dir;
+  };
+  auto o = std::make_shared<Options>();
+  auto* cmd = app.add_subcommand("bench", "Measure the import at scale against a replay of its statements");
+  cmd->add_option("--receipts", o->sizes, "Receipts to generate (repeatable; default 1000)");
+  cmd->add_option("--seed", o->seed, "Seed of the generated data")->capture_default_str();
+  cmd->add_option("--dir", o->dir, "Working folder (default: a new folder in the temporary one)");
+  return [o] {
+    if (o->sizes.empty()) o->sizes = {1000};
+    for (std::int64_t n : o->sizes) {
+      if (n < 1) throw ConfigError("--receipts must be at least 1");
+    }
+    fs::path root = o->dir.empty() ? fs::temp_directory_path() /
+                                         fmt::format("zodadovez-bench-{}", std::random_device()())
+                                   : fs::path(o->dir);
+    fs::create_directories(root);
+    std::vector<std::vector<std::string>> rows;
+    for (std::int64_t n : o->sizes) {
+      fs::path base = root / std::to_string(n);
+      fs::remove_all(base);
+      fmt::print(stderr, "{} receipts: generating...\n", n);
+      InChild("generating", [&] {
+        CreateDemoDatabases(DemoOptions{base / "a", n, o->seed});
+        return std::vector<double>{};
+      });
+      fs::copy(base / "a", base / "b", fs::copy_options::recursive);
+      fs::copy(base / "a", base / "c", fs::copy_options::recursive);
+
+      fmt::print(stderr, "{} receipts: import with the statement log, then its replay...\n", n);
+      std::vector<double> logged = InChild("importing with the log", [&] {
+        StatementLog log;
+        ImportRequest request = Request(base / "a");
+        request.statement_log = &log;
+        ImportReport report;
+        auto start = Clock::now();
+        RunImport(request, &report);
+        double import_seconds = Seconds(start);
+        auto db = OpenDatabase("sqlite:" + (base / "b" / "erp.db").string());
+        start = Clock::now();
+        std::size_t replayed = Replay(log, *db);
+        double replay_seconds = Seconds(start);
+        return std::vector<double>{import_seconds, replay_seconds, static_cast<double>(replayed),
+                                   static_cast<double>(report.present)};
+      });
+      fmt::print(stderr, "{} receipts: plain import...\n", n);
+      std::vector<double> plain = InChild("importing", [&] {
+        ImportReport report;
+        auto start = Clock::now();
+        RunImport(Request(base / "c"), &report);
+        double seconds = Seconds(start);
+        return std::vector<double>{seconds, static_cast<double>(report.present),
+                                   static_cast<double>(report.imported), PeakMegabytes()};
+      });
+      if (logged.size() != 4 || plain.size() != 4) throw Error("bench: a measurement is missing");
+      double found = plain[1];
+      rows.push_back({std::to_string(n), fmt::format("{:.0f}", found),
+                      fmt::format("{:.0f}", plain[2]), fmt::format("{:.2f}", plain[0]),
+                      fmt::format("{:.0f}", found / plain[0]),
+                      fmt::format("{:.1f}", logged[2] / std::max(1.0, logged[3])),
+                      fmt::format("{:.2f}", logged[0]), fmt::format("{:.2f}", logged[1]),
+                      fmt::format("{:.2f}", logged[0] / logged[1]),
+                      fmt::format("{:.0f}", plain[3])});
+      if (o->dir.empty()) fs::remove_all(base);
+    }
+    if (o->dir.empty()) fs::remove_all(root);
+    PrintTable(stdout,
+               {"Receipts", "Found", "Imported", "Import s", "Found/s", "Stmts/found",
+                "Logged s", "Replay s", "Import/replay", "Peak MB"},
+               rows, std::vector<bool>(10, true));
+    return kExitOk;
+  };
+}
+
+}  // namespace zodadovez::cli
