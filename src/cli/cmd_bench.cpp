@@ -113,6 +113,7 @@ Action AddBench(CLI::App& app) {
       fs::remove_all(base);
       fmt::print(stderr, "{} receipts: generating...\n", n);
       InChild("generating", [&] {
+        fs::create_directories(base / "a");
         CreateDemoDatabases(DemoOptions{base / "a", n, o->seed});
         return std::vector<double>{};
       });
