@@ -8,7 +8,9 @@
 #include "module/common/sql_text.h"
 #include "module/common/text_compare.h"
 #include "module/config/configurazioni.h"
+#include "module/engine/accorpati.h"
 #include "module/engine/competenza.h"
+#include "module/engine/kit.h"
 #include "module/engine/reports.h"
 #include "module/engine/selezione.h"
 #include "module/masterdata/clienti.h"
@@ -21,30 +23,8 @@
 namespace zodadovez {
 namespace {
 
-// A receipt that must not be imported: the results label and text say why.
-class Rejection : public Error {
- public:
-  Rejection() : Error("receipt rejected", kNumber) {}
-  static constexpr long kNumber = 9999;
-};
-
-[[noreturn]] void Reject(FRMZEV_ZODADOVEZ& w, const std::string& label, const std::string& text) {
-  w.run.result_label = label;
-  w.run.result_text = text;
-  throw Rejection();
-}
-
 bool Blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 bool Blank(const Value& v) { return RTrimNz(v).empty(); }
-
-// The first `n` characters of a UTF-8 text.
-std::string FirstCharacters(const std::string& s, std::size_t n) {
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80 && count++ == n) return s.substr(0, i);
-  }
-  return s;
-}
 
 // "RicevutaAzienda = 1 TipoRicevuta = S IDRicevuta = 1001 / NumeroRicevuta = 5 / DataDoc = ..."
 std::string Key(const DocumentContext& d) {
@@ -83,6 +63,20 @@ constexpr FixedArticle kFixedArticles[] = {
 };
 
 }  // namespace
+
+[[noreturn]] void Reject(FRMZEV_ZODADOVEZ& w, const std::string& label, const std::string& text) {
+  w.run.result_label = label;
+  w.run.result_text = text;
+  throw Rejection();
+}
+
+std::string FirstCharacters(const std::string& s, std::size_t n) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80 && count++ == n) return s.substr(0, i);
+  }
+  return s;
+}
 
 std::string QueryRigheRicevuta(FRMZEV_ZODADOVEZ& w, const std::string& receipt_id) {
   const std::string& g = w.run.gym_database;
@@ -389,6 +383,8 @@ void InserimentoDocumento(FRMZEV_ZODADOVEZ& w, Recordset& receipt, std::string& 
 void InstallaMotore(FRMZEV_ZODADOVEZ& w) {
   w.engine.receipt_document = InserimentoDocumento;
   w.engine.release_document = RilasciaDocumento;
+  w.engine.check_kit = Check_KIT;
+  w.engine.grouped_documents = GestDocAccorpato;
 }
 
 }  // namespace zodadovez

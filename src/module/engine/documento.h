@@ -2,12 +2,29 @@
 // document object, header and rows.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+#include "module/common/errors.h"
 
 namespace zodadovez {
 
 class FRMZEV_ZODADOVEZ;
 class Recordset;
+
+// A receipt or grouped document that must not be imported (run-time error 9999): the results
+// label and text say why, and the procedure's handler writes them to the results file.
+class Rejection : public Error {
+ public:
+  Rejection() : Error("receipt rejected", kNumber) {}
+  static constexpr long kNumber = 9999;
+};
+
+// Sets the results label and text and throws Rejection.
+[[noreturn]] void Reject(FRMZEV_ZODADOVEZ& w, const std::string& label, const std::string& text);
+
+// The first `n` characters of a UTF-8 text (a row description holds 1600).
+std::string FirstCharacters(const std::string& s, std::size_t n);
 
 // Builds and saves the document of the receipt on which `receipt` stands. Rejections are
 // written to the results file; other errors go the anomaly route under the label
