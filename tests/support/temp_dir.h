@@ -11,8 +11,8 @@ class TempDir {
  public:
   TempDir() {
     std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("zodadovez-test-" + std::to_string(rd()) + std::to_string(rd()));
+    // A short name: the run history keeps the anomaly file's path in 80 characters.
+    path_ = std::filesystem::temp_directory_path() / ("zdv-" + std::to_string(rd()));
     std::filesystem::create_directories(path_);
   }
   ~TempDir() {

@@ -7,6 +7,9 @@
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
 #include "module/common/text_compare.h"
+#include "module/articles/articoli.h"
+#include "module/articles/classificazione.h"
+#include "module/articles/codifica.h"
 #include "module/config/configurazioni.h"
 #include "module/engine/accorpati.h"
 #include "module/engine/competenza.h"
@@ -121,7 +124,15 @@ void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
     d.row_competence_start = Value();
     d.row_competence_end = Value();
     PrendoDateCompetenza(w, row_id);
+    // The text fields start empty for every row; the article kind, the found flag and the VAT
+    // rate of the last article looked up stay until the next lookup.
+    std::string article_kind = std::move(d.row.article_kind);
+    bool article_found = d.row.article_found;
+    Decimal article_vat_rate = d.row.article_vat_rate;
     d.row = RowFields();
+    d.row.article_kind = std::move(article_kind);
+    d.row.article_found = article_found;
+    d.row.article_vat_rate = article_vat_rate;
     d.row.vat_code = vat_code;
     d.row.row_id = row_id;
     d.row.row_type = 0;
@@ -137,8 +148,29 @@ void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
     r.service_description = Nz(rows["ZEV03_DESCR"], "").ToText();
     r.quantity = Blank(rows["Qta"]) ? 1.0 : rows["Qta"].ToDouble();
 
-    // 2-4. The article the row sells.
+    // 2-4. The family of the service type, and the article the row sells.
+    VerificaFamiglia(w, r.service_description, r.service_kind);
     if (Blank(r.service_type)) r.service_kind = 999;
+    switch (r.service_kind) {
+      case 1:
+        CodificaArticolo_Abb(w, r.enrolment_id);
+        break;
+      case 2:
+        CodificaArticolo_Ticket(w, r.till_movement_id);
+        break;
+      case 3:
+        Search_Articolo(w, r.enrolment_id);
+        r.row_type = r.article_found ? 0 : 1;
+        if (r.article_found && RTrimNz(Value(r.article_kind)) == "KIT") {
+          TestKit(w, r.article_code, r.quantity);
+        }
+        break;
+      case 6:
+        CodificaArticolo_Agenda(w, r.enrolment_id);
+        break;
+      default:
+        break;
+    }
     for (const FixedArticle& a : kFixedArticles) {
       if (a.kind != r.service_kind) continue;
       r.article_code = a.code;
@@ -152,6 +184,10 @@ void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
     // 5-8. Row type, article, description.
     if (Blank(r.article_code)) r.row_type = 1;
     doc.Row().Set("DO30_INDTIPORIGA", r.row_type);
+    if (r.row_type == 0) {
+      ScrivoArticolo(w, r.article_code, r.article_description,
+                     NzDec(rows["ZEV03_FLGCOIN"]).ToDecimal() == Decimal(1));
+    }
     doc.SetArticle(r.article_code);
     doc.Row().Set("DO30_DESCART", FirstCharacters(Nz(rows["Descrizione"], "").ToText(), 1600));
 
@@ -184,6 +220,21 @@ void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
       doc.Recompute();
     }
     doc.ConfirmRow();
+
+    // 15. A kit row brings its components, or says that its bill is missing.
+    if (r.kit_article && r.kit_components.is_open()) {
+      if (r.kit_components.eof()) {
+        w.run.result_label = "Gestione Kit";
+        w.run.result_text = fmt::format(
+            "Nel Documento VT N. --> {} per il documento GS: TipoRicevuta = {} IDRicevuta = {} / "
+            "NumeroRicevuta = {} / DataDoc = {}\nKit mancante per il servizio {}",
+            d.receipt_number, d.receipt_type, Value(d.receipt_id).ToText(), d.receipt_number,
+            d.receipt_date.ToText(), RTrimNz(Value(r.service_type)));
+        ScriviRisultato(w);
+      } else {
+        GeneraRigheDocKit(w);
+      }
+    }
   }
 }
 
@@ -384,6 +435,7 @@ void InstallaMotore(FRMZEV_ZODADOVEZ& w) {
   w.engine.receipt_document = InserimentoDocumento;
   w.engine.release_document = RilasciaDocumento;
   w.engine.check_kit = Check_KIT;
+  w.engine.check_articoli = Check_Articoli;
   w.engine.grouped_documents = GestDocAccorpato;
 }
 
