@@ -303,7 +303,7 @@ INSERT INTO Palestra.dbo.Utenti (IDUtente, IdSocio, Cognome, Nome, CodiceFiscale
 GO
 INSERT INTO Palestra.dbo.CassaTipiPagamenti (IDTipoPagamento, Descrizione) VALUES (1, 'CONTANTI')
 GO
-INSERT INTO Palestra.dbo.CassaTipiPagamenti (IDTipoPagamento, Descrizione) VALUES (3, 'CARTA DI CREDITO')
+INSERT INTO Palestra.dbo.CassaTipiPagamenti (IDTipoPagamento, Descrizione) VALUES (3, 'Carta d''credito')
 GO
 INSERT INTO Palestra.dbo.CassaTipiPagamenti (IDTipoPagamento, Descrizione) VALUES (5, 'BONIFICO')
 GO
