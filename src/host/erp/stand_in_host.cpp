@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "host/data/backend.h"
+#include "host/data/faulty_database.h"
 #include "host/data/statement_log.h"
 #include "host/erp/numbering.h"
 #include "host/erp/sales_document.h"
@@ -120,6 +121,9 @@ GlobalServices& StandInHost::Globals() { return *globals_; }
 
 std::unique_ptr<Database> StandInHost::OpenConnection(const std::string& connection_string) {
   std::unique_ptr<Database> db = OpenDatabase(connection_string);
+  if (options_.faults != nullptr) {
+    db = std::make_unique<FaultyDatabase>(std::move(db), options_.faults);
+  }
   if (options_.statement_log != nullptr) {
     db = std::make_unique<LoggingDatabase>(std::move(db), options_.statement_log);
   }

@@ -12,6 +12,7 @@
 namespace zodadovez {
 
 class StatementLog;
+struct FaultPlan;
 
 class SystemClock : public Clock {
  public:
@@ -56,6 +57,9 @@ struct StandInOptions {
   const Clock* clock = nullptr;      // null: the system clock
   MessageService* messages = nullptr;  // null: the host offers no message service
   StatementLog* statement_log = nullptr;  // when set, connections record every statement
+  // When set, connections fail the statements the plan picks (reliability tests); the plan
+  // counts over every connection opened. A failed statement is not in the statement log.
+  FaultPlan* faults = nullptr;
   // Where the host log and the debug trace lines go (besides being kept in memory).
   std::function<void(const std::string&)> log_sink;
   std::function<void(const std::string&)> trace_sink;

@@ -1,0 +1,47 @@
+#include "host/data/faulty_database.h"
+
+#include <fmt/format.h>
+
+#include "module/common/errors.h"
+
+namespace zodadovez {
+
+FaultyDatabase::FaultyDatabase(std::unique_ptr<Database> inner, FaultPlan* plan)
+    : inner_(std::move(inner)), plan_(plan) {}
+
+void FaultyDatabase::Step(std::string_view what) {
+  std::int64_t number = ++plan_->statements;
+  if (!plan_->Fails(number)) return;
+  if (plan_->failures++ == 0) plan_->first_failed = std::string(what);
+  // The text a driver gives for a dropped link, so that the error reads as the real one would.
+  throw DataError(
+      fmt::format("injected fault at statement {}: communication link failure "
+                  "(SQLSTATE 08S01) while executing \"{}\"",
+                  number, what));
+}
+
+std::int64_t FaultyDatabase::execute(std::string_view sql) {
+  Step(sql);
+  return inner_->execute(sql);
+}
+
+Recordset FaultyDatabase::open(std::string_view sql) {
+  Step(sql);
+  return inner_->open(sql);
+}
+
+std::string FaultyDatabase::server_name() { return inner_->server_name(); }
+std::string FaultyDatabase::dbms_version() { return inner_->dbms_version(); }
+std::string FaultyDatabase::date_text(DateTime value) const { return inner_->date_text(value); }
+
+std::optional<std::int64_t> FaultyDatabase::insert_row(const RowWrite& write) {
+  Step("INSERT INTO " + write.table);
+  return inner_->insert_row(write);
+}
+
+std::int64_t FaultyDatabase::update_row(const RowWrite& write) {
+  Step("UPDATE " + write.table);
+  return inner_->update_row(write);
+}
+
+}  // namespace zodadovez
