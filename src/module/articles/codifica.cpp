@@ -269,8 +269,8 @@ void Leggi_Articolo(FRMZEV_ZODADOVEZ& w, const std::string& code) {
 void Check_Articoli(FRMZEV_ZODADOVEZ& w) {
   RowFields& row = w.document.row;
   try {
-    const std::string sql =
-        SelectSoldBarProducts(w.run.gym_database, w.company, w.DateDB(w.last_imported_date));
+    const std::string sql = SelectSoldBarProducts(w.run.gym_database, w.company,
+                                                  SqlEscape(w.DateDB(w.last_imported_date)));
     w.run.abort = 0;
     row.service_type = Nz(Value(w.service_type_bar), Value("V")).ToText();
     row.subfamily_code.clear();

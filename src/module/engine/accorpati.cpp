@@ -138,8 +138,8 @@ void InserimentoDocumentoAccorpato(FRMZEV_ZODADOVEZ& w, const std::string& day,
   try {
     // 1. The group's lines.
     Recordset lines =
-        w.db().open("SELECT * FROM #TEMPDOC WHERE DATARICEVUTA = '" + w.DateDB(Value(day)) +
-                    "' AND ZEV01_SEZDOC = " + SqlQuote(section));
+        w.db().open("SELECT * FROM #TEMPDOC WHERE DATARICEVUTA = '" +
+                    SqlEscape(w.DateDB(Value(day))) + "' AND ZEV01_SEZDOC = " + SqlQuote(section));
     if (lines.eof()) {
       Reject(w, "RicevuteRighe",
              "Nessun record di dettaglio fatturato è stato trovato in data " + DayOnly(day));

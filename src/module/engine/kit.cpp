@@ -119,7 +119,7 @@ void Check_KIT(FRMZEV_ZODADOVEZ& w) {
         "TIPOSERV.ZEV03_INDTIPOSERV = 3  AND TIPOSERV.ZEV03_DITTA_CG18 = {1} and DataRicevuta > "
         "'{2}' and UPPER(BPC.Descrizione) = 'kit'  And RT.IDRicevuteAzienda IN (SELECT "
         "ZEV91_IDAZIENDA FROM ZEV91_DITTE WITH (NOLOCK) WHERE ZEV91_DITTA_VT = {1})",
-        w.run.gym_database, w.company, w.DateDB(w.last_imported_date)));
+        w.run.gym_database, w.company, SqlEscape(w.DateDB(w.last_imported_date))));
     for (; !sales.eof(); sales.move_next()) {
       std::string code = Nz(sales["Codice"], "").ToText();
       if (EsisteDistintaKit(w, code)) continue;

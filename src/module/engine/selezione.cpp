@@ -5,6 +5,7 @@
 
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
+#include "module/common/sql_text.h"
 #include "module/config/storico.h"
 #include "module/engine/reports.h"
 #include "module/shell/frmzev_zodadovez.h"
@@ -44,15 +45,16 @@ std::string CondizioneRicevute(FRMZEV_ZODADOVEZ& w) {
   };
   if (c.cbo_elabora == 0) {
     if (!RTrimNz(w.last_imported_date).empty()) {
-      condition = " WHERE RicevuteTestata.DataRicevuta > '" + w.DateDB(w.last_imported_date) + "'";
+      condition = " WHERE RicevuteTestata.DataRicevuta > '" +
+                  SqlEscape(w.DateDB(w.last_imported_date)) + "'";
     }
   } else if (c.cbo_elabora == 1) {
     if (!RTrimNz(Value(c.txt_data_ini)).empty()) {
-      condition =
-          " WHERE RicevuteTestata.DataRicevuta >= '" + w.DateDB(Value(c.txt_data_ini)) + "'";
+      condition = " WHERE RicevuteTestata.DataRicevuta >= '" +
+                  SqlEscape(w.DateDB(Value(c.txt_data_ini))) + "'";
     }
     if (!RTrimNz(Value(c.txt_data_fine)).empty()) {
-      add("RicevuteTestata.DataRicevuta <= '" + w.DateDB(Value(c.txt_data_fine)) + "'");
+      add("RicevuteTestata.DataRicevuta <= '" + SqlEscape(w.DateDB(Value(c.txt_data_fine))) + "'");
     }
     if (!RTrimNz(Value(c.txt_dadoc)).empty()) {
       add("RicevuteTestata.NumeroRicevuta >= " + Number(c.txt_dadoc, "TXT_DADOC"));
