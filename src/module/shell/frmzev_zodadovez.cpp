@@ -5,6 +5,7 @@
 
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
+#include "module/common/sql_text.h"
 #include "module/common/text_compare.h"
 #include "module/config/configurazioni.h"
 #include "module/config/storico.h"
@@ -446,13 +447,31 @@ void FRMZEV_ZODADOVEZ::RunDriver() {
       run.last_run_date = selected["ZEV90_ULTIMA_ELAB"];
       run.default_vat_code = RTrimNz(selected["ZEV90_CODIVA_CG28"]);
       // A gym database on another server is reached through the linked server GYM_<id>.
-      run.gym_database = TextEquals(run.gym_server, server)
-                             ? run.plain_database
-                             : run.run_label + "." + run.plain_database;
+      const bool linked = !TextEquals(run.gym_server, server);
+      run.gym_database = linked ? run.run_label + "." + run.plain_database : run.plain_database;
+      // Both names are spliced into every gym statement as they are: a name that could end
+      // the statement's name and start something else is refused before any is sent.
+      const bool refused =
+          !IsPlainSqlName(run.plain_database) || (linked && !IsPlainSqlName(run.run_label));
+      const std::string& refused_name =
+          IsPlainSqlName(run.plain_database) ? run.run_label : run.plain_database;
+      // The results file is named after the gym database: a refused name gives way to the
+      // run label there.
+      if (refused) run.gym_database = run.run_label;
       outcome.configuration_id = run.configuration_id;
       outcome.description = RTrimNz(selected["ZEV90_DESCR"]);
       outcome.gym_database = run.gym_database;
-      if (run.default_vat_code.empty()) {
+      if (refused) {
+        outcome.skipped = true;
+        run.last_message =
+            "Nome database non valido su parametri di Import (solo lettere, cifre e _, al "
+            "massimo 128 caratteri)! DataBase: '" +
+            refused_name + "'";
+        if (user) MostraMessaggio(run.last_message, kMsgExclamation, "ATTENZIONE ");
+        run.result_label.clear();
+        run.result_text = run.last_message;
+        ScriviRisultato(*this);
+      } else if (run.default_vat_code.empty()) {
         outcome.skipped = true;
         run.last_message =
             "Iva default non impostata su parametri di Import! DataBase: " + run.gym_database;
