@@ -13,12 +13,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "cli/commands.h"
 #include "cli/demo_data.h"
 #include "cli/table.h"
 #include "host/data/backend.h"
+#include "host/data/sqlite/tsql_lexer.h"
 #include "host/data/statement_log.h"
 #include "module/common/errors.h"
 
@@ -77,6 +79,46 @@ std::vector<double> InChild(const std::string& what, const std::function<std::ve
   return values;
 }
 
+// The statement shapes (literals written as "?") that took the most time, so that a slow size
+// says where its time went.
+void PrintCostliestShapes(const StatementLog& log, std::int64_t receipts) {
+  struct Cost {
+    double seconds = 0;
+    std::int64_t count = 0;
+  };
+  std::map<std::string, Cost> costs;
+  for (const StatementRecord& r : log.records()) {
+    std::string shape;
+    if (r.kind == StatementRecord::Kind::kInsert || r.kind == StatementRecord::Kind::kUpdate) {
+      shape = r.text;
+    } else {
+      try {
+        for (const bridge::Token& t : bridge::Lex(r.text)) {
+          if (t.kind == bridge::TokenKind::kEnd) break;
+          bool literal = t.kind == bridge::TokenKind::kString ||
+                         t.kind == bridge::TokenKind::kNString ||
+                         t.kind == bridge::TokenKind::kNumber;
+          shape += (shape.empty() ? "" : " ") + (literal ? std::string("?") : std::string(t.text));
+        }
+      } catch (const Error&) {
+        shape = r.text;
+      }
+    }
+    Cost& c = costs[shape];
+    c.seconds += std::chrono::duration<double>(r.elapsed).count();
+    ++c.count;
+  }
+  std::vector<std::pair<std::string, Cost>> sorted(costs.begin(), costs.end());
+  std::sort(sorted.begin(), sorted.end(),
+            [](const auto& a, const auto& b) { return a.second.seconds > b.second.seconds; });
+  fmt::print(stderr, "{} receipts: the statements that cost most ({} shapes):\n", receipts,
+             sorted.size());
+  for (std::size_t i = 0; i < sorted.size() && i < 6; ++i) {
+    fmt::print(stderr, "  {:8.2f} s {:8} x  {:.150}\n", sorted[i].second.seconds,
+               sorted[i].second.count, sorted[i].first);
+  }
+}
+
 ImportRequest Request(const fs::path& dir) {
   ImportRequest r;
   r.erp = "sqlite:" + (dir / "erp.db").string();
@@ -129,6 +171,7 @@ Action AddBench(CLI::App& app) {
         auto start = Clock::now();
         RunImport(request, &report);
         double import_seconds = Seconds(start);
+        PrintCostliestShapes(log, n);
         auto db = OpenDatabase("sqlite:" + (base / "b" / "erp.db").string());
         start = Clock::now();
         std::size_t replayed = Replay(log, *db);

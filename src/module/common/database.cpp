@@ -12,7 +12,7 @@
 namespace zodadovez {
 
 WritableRecordset::WritableRecordset(Database* db, std::string table, Recordset found)
-    : db_(db), table_(std::move(table)), fields_(found.fields()) {
+    : db_(db), table_(std::move(table)), fields_(found.fields()), names_(found) {
   for (found.move_first(); !found.eof(); found.move_next()) {
     Record r;
     for (std::size_t i = 0; i < fields_.size(); ++i) r.values.push_back(found.at(i));
@@ -22,9 +22,8 @@ WritableRecordset::WritableRecordset(Database* db, std::string table, Recordset 
 }
 
 std::size_t WritableRecordset::Field(std::string_view column) const {
-  for (std::size_t i = 0; i < fields_.size(); ++i) {
-    if (TextEquals(fields_[i].name, column)) return i;
-  }
+  int index = names_.field_index(column);
+  if (index >= 0) return static_cast<std::size_t>(index);
   throw DataError(fmt::format("table {}: no column named '{}'", table_, column));
 }
 

@@ -121,6 +121,7 @@ class WritableRecordset {
   Database* db_;
   std::string table_;
   std::vector<FieldInfo> fields_;
+  Recordset names_;  // the rows as found: its field index answers column lookups
   std::vector<Record> rows_;
   std::size_t position_ = 0;
   std::optional<std::int64_t> identity_;

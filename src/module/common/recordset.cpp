@@ -15,12 +15,11 @@ namespace zodadovez {
 struct Recordset::Data {
   std::vector<FieldInfo> fields;
   std::vector<std::vector<Value>> rows;
-  std::unordered_map<std::string, int> index;  // folded name -> field
+  std::unordered_map<std::string, int, NameHash, NameEqual> index;  // name -> field
 };
 
 namespace {
 
-std::string FoldName(std::string_view name) { return FoldCase(name); }
 
 bool IsNumeric(const Value& v) { return v.is_number() || v.kind() == ValueKind::kBool; }
 
@@ -299,7 +298,7 @@ Recordset::Recordset(std::vector<FieldInfo> fields, std::vector<std::vector<Valu
   data_->rows = std::move(rows);
   for (std::size_t i = 0; i < data_->fields.size(); ++i) {
     // The first of two same-named fields wins, as a lookup by name does on the platform.
-    data_->index.emplace(FoldName(data_->fields[i].name), static_cast<int>(i));
+    data_->index.emplace(data_->fields[i].name, static_cast<int>(i));
   }
   Rebuild();
 }
@@ -313,7 +312,7 @@ void Recordset::close() {
 const std::vector<FieldInfo>& Recordset::fields() const { return data_->fields; }
 
 int Recordset::field_index(std::string_view name) const {
-  auto it = data_->index.find(FoldName(name));
+  auto it = data_->index.find(name);
   return it == data_->index.end() ? -1 : it->second;
 }
 

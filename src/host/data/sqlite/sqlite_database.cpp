@@ -208,11 +208,10 @@ struct TableInfo {
   std::vector<ColumnInfo> columns;
   std::vector<std::size_t> key;  // indexes into columns, in key order
   bool has_identity = false;
+  std::unordered_map<std::string, std::size_t, NameHash, NameEqual> by_name;
   const ColumnInfo* Find(std::string_view column) const {
-    for (const auto& c : columns) {
-      if (TextEquals(c.name, column)) return &c;
-    }
-    return nullptr;
+    auto it = by_name.find(column);
+    return it == by_name.end() ? nullptr : &columns[it->second];
   }
 };
 
@@ -426,6 +425,7 @@ struct SqliteDatabase::Impl {
       c.primary_key = pk > 0;
       if (pk > 0) key_order.emplace_back(pk, info.columns.size());
       if (pk > 0 && decl != nullptr && Lower(decl) == "integer") info.has_identity = true;
+      info.by_name.emplace(c.name, info.columns.size());
       info.columns.push_back(std::move(c));
     }
     if (info.columns.empty()) {

@@ -1116,6 +1116,24 @@ class Rewriter {
     EmitCollation();
   }
 
+  // True when the literal at `at` is the right side of a comparison whose left side is a plain
+  // column: the column's own collation (the ERP's, on every text column) then decides, and a
+  // collation on the literal would keep SQLite from using the column's index (a quoted number
+  // compared with a numeric column, for one).
+  bool ComparedWithColumn(std::size_t at) const {
+    if (at < 2) return false;
+    const Token& op = tokens_[at - 1];
+    if (op.kind != TokenKind::kOperator) return false;
+    static constexpr std::string_view kComparisons[] = {"=", "<>", "!=", "<", ">", "<=", ">="};
+    bool comparison = false;
+    for (std::string_view c : kComparisons) comparison = comparison || op.text == c;
+    if (!comparison) return false;
+    const Token& left = tokens_[at - 2];
+    if (left.kind == TokenKind::kQuotedIdentifier) return true;
+    // A word that ends an expression (CASE ... END) is no column.
+    return left.kind == TokenKind::kIdentifier && !IsWord(left, "END") && !IsWord(left, "NULL");
+  }
+
   void Operand() {
     std::size_t at = pos_;
     const Token& t = Peek();
@@ -1124,7 +1142,7 @@ class Rewriter {
       case TokenKind::kNString:
       case TokenKind::kNumber:
         ++pos_;
-        EmitParameter(at, true);
+        EmitParameter(at, !ComparedWithColumn(at));
         return;
       case TokenKind::kVariable:
         Unsupported(at, std::string(t.text));
