@@ -28,12 +28,6 @@ constexpr std::int32_t kPatchOwnPeriod = 514100;
 bool Blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 bool Blank(const Value& v) { return RTrimNz(v).empty(); }
 
-void Line(FRMZEV_ZODADOVEZ& w, const std::string& text) {
-  w.run.result_label.clear();
-  w.run.result_text = text;
-  ScriviRisultato(w);
-}
-
 // A value as read, Empty when Null.
 Value AsRead(const Value& v) { return v.is_null() ? Value() : v; }
 
@@ -182,14 +176,8 @@ void InserimentoDocumentoAccorpato(FRMZEV_ZODADOVEZ& w, const std::string& day,
     // 6. Save, count, and fix the journal of cash payments. The host reports a failed save
     // through its error indicator, which grouped documents do not read.
     doc.Save();
-    std::string registration = doc.LastValue("DO11_DOCTESTATA", "DO11_NUMREG_CO99");
     std::string payment_code = doc.LastValue("DO11_DOCTESTATA", "DO11_CODPAG_CG62");
-    w.run.imported = Value(NzDec(w.run.imported).ToDecimal() + Decimal(1));
-    w.run.abort = 0;
-    Verifica_TipoEff(w, payment_code);
-    if (d.effect_type1 == 1 && !Blank(d.cash_account) && !Blank(registration)) {
-      AggiornaRecCoge(w, registration);
-    }
+    DocumentoMemorizzato(w, doc.LastValue("DO11_DOCTESTATA", "DO11_NUMREG_CO99"), payment_code);
   } catch (const Rejection&) {
     try {
       ScriviRisultato(w);
@@ -283,13 +271,7 @@ bool GestDocAccorpato(FRMZEV_ZODADOVEZ& w, const std::string& condition,
     RilasciaDocumento(w);
     w.Progress("Close", 0);
     ScriviStorico(w);
-    Decimal present = NzDec(run.present).ToDecimal();
-    Decimal imported = NzDec(run.imported).ToDecimal();
-    Decimal discarded = present - imported;
-    if (discarded.sign() < 0) discarded = -discarded;
-    Line(w, "Documenti Presenti = " + run.present.ToText());
-    Line(w, "Documenti Importati = " + run.imported.ToText());
-    Line(w, "Documenti Scartati = " + Value(discarded).ToText());
+    ScriviContatori(w);
   } catch (const std::exception& e) {
     w.RecordError("GestDocAccorpato --> ", e);
   }

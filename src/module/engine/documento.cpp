@@ -409,13 +409,8 @@ void InserimentoDocumento(FRMZEV_ZODADOVEZ& w, Recordset& receipt, std::string& 
                          d.receipt_number, d.receipt_type, Value(d.receipt_id).ToText(),
                          d.receipt_number, d.receipt_date.ToText()));
     }
-    std::string registration = doc.LastValue("DO11_DOCTESTATA", "DO11_NUMREG_CO99");
-    run.imported = Value(NzDec(run.imported).ToDecimal() + Decimal(1));
-    run.abort = 0;
-    Verifica_TipoEff(w, d.payment_code);
-    if (d.effect_type1 == 1 && !Blank(d.cash_account) && !Blank(registration)) {
-      AggiornaRecCoge(w, registration);
-    }
+    DocumentoMemorizzato(w, doc.LastValue("DO11_DOCTESTATA", "DO11_NUMREG_CO99"),
+                         d.payment_code);
   } catch (const Rejection&) {
     try {
       ScriviRisultato(w);
@@ -429,6 +424,18 @@ void InserimentoDocumento(FRMZEV_ZODADOVEZ& w, Recordset& receipt, std::string& 
   }
   // 16. The end of the receipt, saved or rejected.
   ContaCheckpoint(w);
+}
+
+void DocumentoMemorizzato(FRMZEV_ZODADOVEZ& w, const std::string& registration,
+                          std::string payment_code) {
+  w.run.imported = Value(NzDec(w.run.imported).ToDecimal() + Decimal(1));
+  w.run.abort = 0;
+  Verifica_TipoEff(w, payment_code);
+  DocumentContext& d = w.document;
+  if (d.effect_type1 == 1 && !Blank(d.cash_account) && !Blank(registration)) {
+    std::string number = registration;
+    AggiornaRecCoge(w, number);
+  }
 }
 
 void InstallaMotore(FRMZEV_ZODADOVEZ& w) {

@@ -39,6 +39,11 @@ void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows);
 // descriptions, service type settings and gym VAT codes.
 std::string QueryRigheRicevuta(FRMZEV_ZODADOVEZ& w, const std::string& receipt_id);
 
+// After a document (single or grouped) is stored: counts it, clears the abort flag, checks its
+// payment terms and, for cash terms with a cash account, fixes its journal counterpart.
+void DocumentoMemorizzato(FRMZEV_ZODADOVEZ& w, const std::string& registration,
+                          std::string payment_code);
+
 // Installs the procedures above (and the host document release) as the window's engine.
 void InstallaMotore(FRMZEV_ZODADOVEZ& w);
 

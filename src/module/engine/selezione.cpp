@@ -66,6 +66,15 @@ std::string CondizioneRicevute(FRMZEV_ZODADOVEZ& w) {
   return condition;
 }
 
+void ScriviContatori(FRMZEV_ZODADOVEZ& w) {
+  const RunState& run = w.run;
+  Decimal discarded = NzDec(run.present).ToDecimal() - NzDec(run.imported).ToDecimal();
+  if (discarded.sign() < 0) discarded = -discarded;
+  Line(w, "Documenti Presenti = " + run.present.ToText());
+  Line(w, "Documenti Importati = " + run.imported.ToText());
+  Line(w, "Documenti Scartati = " + Value(discarded).ToText());
+}
+
 void ContaCheckpoint(FRMZEV_ZODADOVEZ& w) {
   ++w.run.checkpoint_counter;
   if (w.run.checkpoint_counter > w.run.checkpoint_interval) {
@@ -175,13 +184,7 @@ void ZODADOVEZ_FileS2_MOVMA(FRMZEV_ZODADOVEZ& w) {
       if (w.engine.release_document) w.engine.release_document(w);
       w.Progress("Close", 0);
       ScriviStorico(w);
-      Decimal present = NzDec(run.present).ToDecimal();
-      Decimal imported = NzDec(run.imported).ToDecimal();
-      Decimal discarded = present - imported;
-      if (discarded.sign() < 0) discarded = -discarded;
-      Line(w, "Documenti Presenti = " + run.present.ToText());
-      Line(w, "Documenti Importati = " + run.imported.ToText());
-      Line(w, "Documenti Scartati = " + Value(discarded).ToText());
+      ScriviContatori(w);
     }
     receipts.close();
     bool grouped_found = false;

@@ -16,6 +16,10 @@ void ZODADOVEZ_FileS2_MOVMA(FRMZEV_ZODADOVEZ& w);
 // selection composes it. Throws ConversionError for a receipt number that is not a number.
 std::string CondizioneRicevute(FRMZEV_ZODADOVEZ& w);
 
+// Writes the run's counters to the results file: "Documenti Presenti = ...", "Documenti
+// Importati = ...", "Documenti Scartati = <|present - imported|>".
+void ScriviContatori(FRMZEV_ZODADOVEZ& w);
+
 // The end of every receipt or group handled, saved or rejected: counts it and, every 101,
 // writes the run history row.
 void ContaCheckpoint(FRMZEV_ZODADOVEZ& w);

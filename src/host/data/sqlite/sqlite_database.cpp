@@ -230,7 +230,19 @@ struct SqliteDatabase::Impl {
     throw DataError(fmt::format("while executing \"{}\": {}: {}", sql, what, sqlite3_errmsg(db.get())));
   }
 
+  // The tables grow during an import (customers, articles, documents): every so many
+  // statements the planner's statistics are refreshed, so that a lookup by an indexed column
+  // does not turn into a scan of a table that was small when the run began.
+  void RefreshStatistics() {
+    if (++statements_run % kStatisticsInterval != 0) return;
+    sqlite3_exec(db.get(), "PRAGMA analysis_limit=400; PRAGMA optimize;", nullptr, nullptr,
+                 nullptr);
+  }
+  static constexpr std::uint64_t kStatisticsInterval = 5000;
+  std::uint64_t statements_run = 0;
+
   sqlite3_stmt* Prepare(const std::string& sql, std::string_view original) {
+    RefreshStatistics();
     auto it = statements.find(sql);
     if (it != statements.end()) {
       sqlite3_reset(it->second.get());
@@ -508,6 +520,9 @@ SqliteDatabase::SqliteDatabase(const std::filesystem::path& erp_file, bool creat
   // Every statement commits by itself: WAL with synchronous=NORMAL makes that cheap and still
   // leaves a consistent file after a crash.
   ExecuteNative("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY;");
+  // Statistics of tables that changed since the last connection (the query planner's advice).
+  sqlite3_exec(raw, "PRAGMA analysis_limit=400; PRAGMA optimize=0x10002;", nullptr, nullptr,
+               nullptr);
 }
 
 SqliteDatabase::~SqliteDatabase() = default;
