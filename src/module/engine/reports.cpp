@@ -120,6 +120,12 @@ LogFolder CartellaLog(FRMZEV_ZODADOVEZ& w) {
       fmt::format("{}.{}.{}.{}", date, TwoDigits(static_cast<unsigned>(time.hours().count())),
                   TwoDigits(static_cast<unsigned>(time.minutes().count())),
                   TwoDigits(static_cast<unsigned>(time.seconds().count())));
+  // A blank errors folder would put the log folder at the root of the file system. An anomaly
+  // raised before any configuration is read (at the window's first activation) has no folder
+  // yet: the anomaly route then writes it to the host log.
+  if (RTrimNz(w.run.errors_folder).empty()) {
+    throw Error("no errors folder (ZEV90_PATH_ERRORI) to write the log folder in", kPathNotFound);
+  }
   log.folder = RTrimNz(w.run.errors_folder) + "/Log_" + date + "/";
 
   // Only the day's folder is made: a configured errors folder that does not exist is an error
