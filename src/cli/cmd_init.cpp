@@ -1,6 +1,9 @@
-// zodadovez init: creates the stand-in ERP and gym schemas.
-#include <CLI/CLI.hpp>
+// zodadovez init: creates the stand-in ERP and gym schemas, or only the module's own tables in
+// an existing ERP database.
 #include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
 #include "host/data/backend.h"
@@ -14,8 +17,19 @@ Action AddInit(CLI::App& app) {
   cmd->add_option("--erp", *erp, "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING")
       ->envname("ZODADOVEZ_ERP")
       ->required();
-  cmd->add_option("--gym", *gym, "Name of the gym database to create")->capture_default_str();
-  return [erp, gym] {
+  auto* gym_option =
+      cmd->add_option("--gym", *gym, "Name of the gym database to create")->capture_default_str();
+  auto zev_only = std::make_shared<bool>(false);
+  cmd->add_flag("--zev-only", *zev_only,
+                "Only create the module's configuration tables (and HOST_SETTINGS when missing) "
+                "in an existing ERP database")
+      ->excludes(gym_option);
+  return [erp, gym, zev_only] {
+    if (*zev_only) {
+      std::vector<std::string> created = InstallModuleTables(*erp);
+      fmt::print("Created {}.\n", fmt::join(created, ", "));
+      return kExitOk;
+    }
     InitDatabases(*erp, *gym);
     fmt::print("Created the ERP schema and the gym database \"{}\".\n", *gym);
     return kExitOk;

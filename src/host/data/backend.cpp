@@ -1,12 +1,14 @@
 #include "host/data/backend.h"
 
-#include <filesystem>
-
 #include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include <filesystem>
 
 #include "host/data/sqlite/sqlite_database.h"
 #include "host/data/sqlite/tsql_rewriter.h"
 #include "host/erp/stand_in_procedures.h"
+#include "host/schema/schema_model.h"
 #include "host/schema/schemas.h"
 #include "module/common/errors.h"
 #include "module/common/sql_text.h"
@@ -29,6 +31,16 @@ std::unique_ptr<Database> OpenSqlServer(std::string_view connection) {
 #endif
 }
 
+// The batch of the stand-in ERP schema that creates `table`.
+std::string ErpSchemaBatch(std::string_view table) {
+  for (const std::string& batch : bridge::SplitBatches(ErpSchema())) {
+    schema::SchemaModel model;
+    model.AddScript(batch);
+    if (model.FindTable(table) != nullptr) return batch;
+  }
+  throw ConfigError(fmt::format("the stand-in ERP schema does not create {}", table));
+}
+
 [[noreturn]] void BadUri(std::string_view uri) {
   throw ConfigError(fmt::format(
       "unknown database '{}': expected sqlite:PATH or sqlserver:ODBC-CONNECTION-STRING", uri));
@@ -38,8 +50,8 @@ std::unique_ptr<Database> OpenSqlServer(std::string_view connection) {
 
 std::unique_ptr<Database> OpenDatabase(std::string_view uri) {
   if (uri.starts_with(kSqlite)) {
-    auto db = std::make_unique<SqliteDatabase>(std::filesystem::path(uri.substr(kSqlite.size())),
-                                               false);
+    auto db =
+        std::make_unique<SqliteDatabase>(std::filesystem::path(uri.substr(kSqlite.size())), false);
     RegisterStandInProcedures(*db);
     return db;
   }
@@ -67,8 +79,8 @@ void InitDatabases(std::string_view uri, const std::string& gym_name) {
     std::filesystem::path gym = erp.parent_path() / (gym_name + ".db");
     for (const auto& file : {erp, gym}) {
       if (std::filesystem::exists(file)) {
-        throw ConfigError(fmt::format("{} already exists; remove it or name another file",
-                                      file.string()));
+        throw ConfigError(
+            fmt::format("{} already exists; remove it or name another file", file.string()));
       }
     }
     if (!erp.parent_path().empty() && !std::filesystem::is_directory(erp.parent_path())) {
@@ -96,8 +108,9 @@ void InitDatabases(std::string_view uri, const std::string& gym_name) {
   if (uri.starts_with(kSqlServer)) {
     std::unique_ptr<Database> db = OpenSqlServer(uri.substr(kSqlServer.size()));
     RunScript(*db, ErpSchema());
-    db->execute(fmt::format("IF DB_ID({0}) IS NULL CREATE DATABASE [{1}]", SqlQuote(gym_name),
-                            gym_name));
+    RunScript(*db, ProceduresSchema());
+    db->execute(
+        fmt::format("IF DB_ID({0}) IS NULL CREATE DATABASE [{1}]", SqlQuote(gym_name), gym_name));
     // The gym schema names its tables dbo.X: each batch runs in the gym database's context.
     for (const std::string& batch : bridge::SplitBatches(GymSchema())) {
       db->execute(fmt::format("USE [{}];\n{}", gym_name, batch));
@@ -105,6 +118,28 @@ void InitDatabases(std::string_view uri, const std::string& gym_name) {
     return;
   }
   BadUri(uri);
+}
+
+std::vector<std::string> InstallModuleTables(std::string_view uri) {
+  std::unique_ptr<Database> db = OpenDatabase(uri);
+  schema::SchemaModel zev;
+  zev.AddScript(ZevSchema());
+  std::vector<std::string> present;
+  std::vector<std::string> created;
+  for (const schema::Table* table : zev.tables()) {
+    if (EsisteTabella(*db, table->name, "T")) present.push_back(table->name);
+    created.push_back(table->name);
+  }
+  if (!present.empty()) {
+    throw ConfigError(fmt::format("the ERP database has {} already: nothing was created",
+                                  fmt::join(present, ", ")));
+  }
+  RunScript(*db, ZevSchema());
+  if (!EsisteTabella(*db, "HOST_SETTINGS", "T")) {
+    RunScript(*db, ErpSchemaBatch("HOST_SETTINGS"));
+    created.push_back("HOST_SETTINGS");
+  }
+  return created;
 }
 
 }  // namespace zodadovez

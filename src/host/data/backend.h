@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "module/common/database.h"
 
@@ -15,9 +16,16 @@ std::unique_ptr<Database> OpenDatabase(std::string_view uri);
 
 // Creates the stand-in ERP schema and an empty gym database `gym_name` with the gym schema.
 // Embedded: the ERP file (which must not exist yet) and "<gym_name>.db" beside it; on failure
-// both files are removed again. SQL Server: the same DDL on the server, the gym database created
-// when missing. Throws ConfigError or DataError.
+// both files are removed again. SQL Server: the same DDL in the connection's database, then the
+// stand-in procedures SPMG_ESPLKIT and SPCO_AGGIORNA_ANAG_FROM_CG16, and the gym database,
+// created when missing. Throws ConfigError or DataError.
 void InitDatabases(std::string_view uri, const std::string& gym_name);
+
+// Creates in an existing ERP database what the import needs besides the ERP's own tables: the
+// module's configuration tables (ZevSchema()) and, when missing, the stand-in host's settings
+// table HOST_SETTINGS. Returns the tables created. Throws ConfigError, creating nothing, when a
+// configuration table exists already; DataError when the database refuses.
+std::vector<std::string> InstallModuleTables(std::string_view uri);
 
 // Runs a T-SQL script batch by batch (batches end at "GO" lines). Throws DataError naming the
 // batch's number and first line.

@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -39,11 +40,6 @@ namespace zodadovez {
 namespace {
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's SQLWCHAR is UTF-16");
-
-// Seconds allowed for the login, and for each request on the connection that is not a query.
-// Queries themselves have no limit: the nightly import runs long statements.
-constexpr std::uintptr_t kLoginTimeoutSeconds = 15;
-constexpr std::uintptr_t kConnectionTimeoutSeconds = 30;
 
 // Long values are read in pieces of this many bytes at first.
 constexpr std::size_t kChunkBytes = 8192;
@@ -148,6 +144,18 @@ bool HasState(SQLSMALLINT handle_type, SQLHANDLE handle, std::string_view state)
   return std::any_of(records.begin(), records.end(),
                      [&](const odbc::Diagnostic& record) { return record.state == state; });
 }
+
+// A refusal with the driver's records, so that the caller can tell a passing failure from
+// another. Callers outside this file see a DataError.
+class OdbcError : public DataError {
+ public:
+  OdbcError(const std::string& what, std::vector<odbc::Diagnostic> records)
+      : DataError(what), records_(std::move(records)) {}
+  const std::vector<odbc::Diagnostic>& records() const { return records_; }
+
+ private:
+  std::vector<odbc::Diagnostic> records_;
+};
 
 // How one parameter is bound: changing any of these means binding it again.
 struct ParamSpec {
@@ -370,7 +378,10 @@ std::string DescribeParameters(const std::vector<Value>& values) {
 struct OdbcDatabase::Impl {
   std::string server;    // for messages: SQL Server "host,port"
   std::string password;  // scrubbed from every message the driver sends back
+  odbc::ConnectOptions options;
   bool lost = false;
+  // BEGIN TRANSACTION levels open on the connection, as far as the statements sent tell.
+  int transaction_depth = 0;
   // Declared in the order they are needed, so that statements are freed before the
   // connection, and the connection before the environment.
   EnvironmentHandle environment;
@@ -384,9 +395,86 @@ struct OdbcDatabase::Impl {
     const std::string detail = odbc::Scrub(odbc::FormatDiagnostics(records), password);
     if (odbc::IsConnectionLost(records)) {
       lost = true;
-      throw DataError(fmt::format("the connection to {} was lost {}: {}", server, action, detail));
+      throw OdbcError(fmt::format("the connection to {} was lost {}: {}", server, action, detail),
+                      records);
     }
-    throw DataError(fmt::format("{}: {}", action, detail));
+    throw OdbcError(fmt::format("{}: {}", action, detail), records);
+  }
+
+  void Pause(std::chrono::milliseconds delay) const {
+    if (options.sleep) {
+      options.sleep(delay);
+    } else {
+      std::this_thread::sleep_for(delay);
+    }
+  }
+
+  // One try at the login on a fresh connection handle. False with the driver's records when
+  // the driver refused; the handle is then freed again.
+  bool TryConnect(const std::string& connection_string, std::string_view action,
+                  std::vector<odbc::Diagnostic>* records) {
+    connection.reset();
+    SQLHANDLE raw = SQL_NULL_HANDLE;
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, environment.get(), &raw);
+    connection.reset(raw);
+    if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_ENV, environment.get(), action);
+    // Both timeouts are optional for a driver: one that refuses them keeps its own.
+    SQLSetConnectAttr(connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                      IntegerAttribute(static_cast<std::uintptr_t>(options.login_timeout.count())),
+                      0);
+    SQLSetConnectAttr(
+        connection.get(), SQL_ATTR_CONNECTION_TIMEOUT,
+        IntegerAttribute(static_cast<std::uintptr_t>(options.connection_timeout.count())), 0);
+    std::vector<SQLWCHAR> text = Wide(connection_string);
+    rc = SQLDriverConnectW(connection.get(), nullptr, text.data(), WideLength<SQLSMALLINT>(text),
+                           nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    // The text held the password: do not leave it in memory longer than needed.
+    std::fill(text.begin(), text.end(), SQLWCHAR{0});
+    if (SQL_SUCCEEDED(rc)) return true;
+    *records = ReadDiagnostics(SQL_HANDLE_DBC, connection.get());
+    connection.reset();
+    return false;
+  }
+
+  // @@TRANCOUNT as the server counts it, after a statement failed: the failure may have ended
+  // the transaction (a deadlock, a severe error) or left one open (a batch that failed after
+  // its BEGIN TRANSACTION). Kept as it was when the question itself fails.
+  void ResyncTransactionDepth() {
+    if (lost) return;
+    try {
+      SQLHSTMT statement = direct.get();
+      CursorCloser closer(statement);
+      const std::string action = "while reading @@TRANCOUNT";
+      std::vector<SQLWCHAR> text = Wide("SELECT @@TRANCOUNT");
+      const SQLRETURN rc = SQLExecDirectW(statement, text.data(), WideLength<SQLINTEGER>(text));
+      Check(rc, SQL_HANDLE_STMT, statement, action);
+      std::optional<ResultSet> rows = Drain(statement, rc, action, true, nullptr);
+      if (rows && !rows->rows.empty() && !rows->rows.front().empty() &&
+          rows->rows.front().front().kind() == ValueKind::kInteger) {
+        transaction_depth = static_cast<int>(rows->rows.front().front().as_integer());
+      }
+    } catch (const DataError&) {
+      // The depth stays as the statements told it.
+    }
+  }
+
+  // Whether a read that failed with `error` on try number `attempt` is sent again.
+  bool MayRetryRead(bool read, int attempt, const OdbcError& error) const {
+    return read && !lost && transaction_depth == 0 &&
+           attempt < std::max(options.reads.attempts, 1) &&
+           odbc::IsTransientStatementFailure(error.records());
+  }
+
+  // Executes `sql` on the direct statement; with `keep_rows`, returns its first result set.
+  std::optional<ResultSet> Run(std::string_view sql, std::string_view action, bool keep_rows,
+                               std::int64_t* affected) {
+    CheckUsable(action);
+    SQLHSTMT statement = direct.get();
+    CursorCloser closer(statement);
+    std::vector<SQLWCHAR> text = Wide(sql);
+    const SQLRETURN rc = SQLExecDirectW(statement, text.data(), WideLength<SQLINTEGER>(text));
+    Check(rc, SQL_HANDLE_STMT, statement, action);
+    return Drain(statement, rc, action, keep_rows, affected);
   }
 
   // SQL_NO_DATA is not a failure: an UPDATE that matched nothing, or no further result.
@@ -728,8 +816,10 @@ struct OdbcDatabase::Impl {
   }
 };
 
-OdbcDatabase::OdbcDatabase(const std::string& connection_string) : impl_(std::make_unique<Impl>()) {
+OdbcDatabase::OdbcDatabase(const std::string& connection_string, odbc::ConnectOptions options)
+    : impl_(std::make_unique<Impl>()) {
   Impl& impl = *impl_;
+  impl.options = std::move(options);
   impl.server = odbc::DescribeServer(connection_string);
   impl.password =
       odbc::ConnectionStringValue(connection_string, "PWD")
@@ -748,27 +838,17 @@ OdbcDatabase::OdbcDatabase(const std::string& connection_string) : impl_(std::ma
                      0);
   if (!SQL_SUCCEEDED(rc)) impl.Fail(SQL_HANDLE_ENV, impl.environment.get(), action);
 
-  raw = SQL_NULL_HANDLE;
-  rc = SQLAllocHandle(SQL_HANDLE_DBC, impl.environment.get(), &raw);
-  impl.connection.reset(raw);
-  if (!SQL_SUCCEEDED(rc)) impl.Fail(SQL_HANDLE_ENV, impl.environment.get(), action);
-  // Both timeouts are optional for a driver: one that refuses them keeps its own.
-  SQLSetConnectAttr(impl.connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
-                    IntegerAttribute(kLoginTimeoutSeconds), 0);
-  SQLSetConnectAttr(impl.connection.get(), SQL_ATTR_CONNECTION_TIMEOUT,
-                    IntegerAttribute(kConnectionTimeoutSeconds), 0);
-
-  std::vector<SQLWCHAR> text = Wide(connection_string);
-  rc = SQLDriverConnectW(impl.connection.get(), nullptr, text.data(), WideLength<SQLSMALLINT>(text),
-                         nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-  // The text held the password: do not leave it in memory longer than needed.
-  std::fill(text.begin(), text.end(), SQLWCHAR{0});
-  if (!SQL_SUCCEEDED(rc)) {
-    // Not Fail(): a refused login is not a lost connection, whatever state the driver gives.
-    const std::vector<odbc::Diagnostic> records =
-        ReadDiagnostics(SQL_HANDLE_DBC, impl.connection.get());
-    throw DataError(fmt::format("{}: {}", action,
-                                odbc::Scrub(odbc::FormatDiagnostics(records), impl.password)));
+  const int attempts = std::max(impl.options.connect.attempts, 1);
+  for (int attempt = 1;; ++attempt) {
+    std::vector<odbc::Diagnostic> records;
+    if (impl.TryConnect(connection_string, action, &records)) break;
+    if (attempt >= attempts || !odbc::IsTransientConnectFailure(records)) {
+      // Not Fail(): a refused login is not a lost connection, whatever state the driver gives.
+      const std::string tries = attempt > 1 ? fmt::format(" ({} tries)", attempt) : "";
+      throw DataError(fmt::format("{}{}: {}", action, tries,
+                                  odbc::Scrub(odbc::FormatDiagnostics(records), impl.password)));
+    }
+    impl.Pause(impl.options.connect.DelayAfter(attempt));
   }
 
   raw = SQL_NULL_HANDLE;
@@ -781,26 +861,35 @@ OdbcDatabase::~OdbcDatabase() = default;
 
 std::int64_t OdbcDatabase::execute(std::string_view sql) {
   const std::string action = fmt::format("while executing \"{}\"", sql);
-  impl_->CheckUsable(action);
-  SQLHSTMT statement = impl_->direct.get();
-  CursorCloser closer(statement);
-  std::vector<SQLWCHAR> text = Wide(sql);
-  const SQLRETURN rc = SQLExecDirectW(statement, text.data(), WideLength<SQLINTEGER>(text));
-  impl_->Check(rc, SQL_HANDLE_STMT, statement, action);
   std::int64_t affected = 0;
-  impl_->Drain(statement, rc, action, false, &affected);
+  try {
+    impl_->Run(sql, action, false, &affected);
+  } catch (const OdbcError&) {
+    impl_->ResyncTransactionDepth();
+    throw;
+  }
+  impl_->transaction_depth = odbc::TransactionDepthAfter(sql, impl_->transaction_depth);
   return affected;
 }
 
 Recordset OdbcDatabase::open(std::string_view sql) {
   const std::string action = fmt::format("while executing \"{}\"", sql);
-  impl_->CheckUsable(action);
-  SQLHSTMT statement = impl_->direct.get();
-  CursorCloser closer(statement);
-  std::vector<SQLWCHAR> text = Wide(sql);
-  const SQLRETURN rc = SQLExecDirectW(statement, text.data(), WideLength<SQLINTEGER>(text));
-  impl_->Check(rc, SQL_HANDLE_STMT, statement, action);
-  std::optional<ResultSet> rows = impl_->Drain(statement, rc, action, true, nullptr);
+  const bool read = odbc::IsRetryableRead(sql);
+  std::optional<ResultSet> rows;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      rows = impl_->Run(sql, action, true, nullptr);
+      break;
+    } catch (const OdbcError& error) {
+      if (!impl_->MayRetryRead(read, attempt, error)) {
+        if (!read) impl_->ResyncTransactionDepth();
+        if (attempt == 1) throw;
+        throw DataError(fmt::format("{} ({} tries)", error.what(), attempt));
+      }
+    }
+    impl_->Pause(impl_->options.reads.DelayAfter(attempt));
+  }
+  if (!read) impl_->transaction_depth = odbc::TransactionDepthAfter(sql, impl_->transaction_depth);
   // A statement that returns no rows opens no recordset, as with the platform's recordsets.
   if (!rows) return Recordset();
   return Recordset(std::move(rows->fields), std::move(rows->rows));

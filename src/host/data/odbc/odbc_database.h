@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "host/data/odbc/odbc_retry.h"
 #include "module/common/database.h"
 
 namespace zodadovez {
@@ -15,13 +16,20 @@ namespace zodadovez {
 // Every refusal throws DataError "while executing "<sql>": <driver message> (SQLSTATE xxxxx)"
 // with all the driver's diagnostic records. When the link to the server breaks (SQLSTATE
 // 08S01, 08003, 08007) the message says the connection to the server was lost, and every
-// later call throws at once: open a new OdbcDatabase to go on.
+// later call throws at once: open a new OdbcDatabase to go on. The connection is not opened
+// again behind the caller's back: its temporary tables and its transaction are gone with it.
+//
+// Tried again, within the limits of ConnectOptions: opening the connection, on a transient
+// failure (odbc::IsTransientConnectFailure), and a read (odbc::IsRetryableRead) outside any
+// transaction that failed for a passing reason (odbc::IsTransientStatementFailure). Nothing
+// that writes is ever sent twice.
 class OdbcDatabase : public Database {
  public:
   // Connects with an ODBC connection string, for example
   // "Driver={FreeTDS};Server=host;Port=1433;Database=ERP;UID=u;PWD=p;TDS_Version=7.4".
-  // Throws DataError naming the server (never the password) when the connection fails.
-  explicit OdbcDatabase(const std::string& connection_string);
+  // Throws DataError naming the server (never the password) when the connection fails, after
+  // the last try when the failure was transient.
+  explicit OdbcDatabase(const std::string& connection_string, odbc::ConnectOptions options = {});
   ~OdbcDatabase() override;
 
   // Consumes every result, so that a batch or a procedure that prints or returns rows leaves

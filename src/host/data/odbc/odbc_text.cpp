@@ -144,6 +144,27 @@ std::string MaskPassword(std::string_view connection_string) {
   return out;
 }
 
+std::string WithAttribute(std::string_view connection_string, std::string_view key,
+                          std::string_view value) {
+  std::string out;
+  for (const Attribute& attribute : ParseAttributes(connection_string)) {
+    if (EqualsIgnoringCase(attribute.key, key)) continue;
+    out += attribute.key;
+    out += '=';
+    out += connection_string.substr(attribute.value_begin,
+                                    attribute.value_end - attribute.value_begin);
+    out += ';';
+  }
+  out += key;
+  out += "={";
+  for (char c : value) {
+    out += c;
+    if (c == '}') out += '}';
+  }
+  out += '}';
+  return out;
+}
+
 std::string DescribeServer(std::string_view connection_string) {
   for (std::string_view key : {"Server", "Servername", "Address", "Addr"}) {
     std::optional<std::string> server = ConnectionStringValue(connection_string, key);

@@ -19,6 +19,10 @@ namespace zodadovez::odbc {
 // or nothing when the string does not set it.
 std::optional<std::string> ConnectionStringValue(std::string_view connection_string,
                                                  std::string_view key);
+// The string with every attribute `key` (compared ignoring case) removed and key={value}
+// appended, so that no earlier setting competes with it.
+std::string WithAttribute(std::string_view connection_string, std::string_view key,
+                          std::string_view value);
 // The string with the values of PWD and Password replaced by "***"; everything else as written.
 std::string MaskPassword(std::string_view connection_string);
 // The server the string names, for messages: SQL Server "host" (with ",port" when a Port is
