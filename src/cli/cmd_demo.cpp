@@ -19,6 +19,7 @@ struct DemoCommand {
   std::int64_t receipts = 60;
   std::uint64_t seed = 1;
   bool fresh = false;
+  bool no_import = false;
 };
 
 // Below this size the databases are written in a moment: no progress line.
@@ -80,6 +81,8 @@ Action AddDemo(CLI::App& app) {
   cmd->add_option("--seed", c->seed, "Seed of the generator: the same seed, the same data")
       ->capture_default_str();
   cmd->add_flag("--fresh", c->fresh, "Remove the demo databases first and create them anew");
+  cmd->add_flag("--no-import", c->no_import,
+                "Only create the databases: leave the import to the window or the import command");
   return [c, cmd] {
     std::filesystem::path dir(c->dir);
     bool created = PrepareDatabases(*c, dir);
@@ -91,6 +94,10 @@ Action AddDemo(CLI::App& app) {
       fmt::print(".\n");
     }
     std::string erp = "sqlite:" + DemoErpFile(dir).string();
+    if (c->no_import) {
+      fmt::print("\nzodadovez window --erp {} --company 1\n", erp);
+      return kExitOk;
+    }
     fmt::print("\nzodadovez import --erp {} --company 1\n\n", erp);
     std::fflush(stdout);  // before the import's own lines on standard error
     ImportRequest request;

@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
   add(AddHistory);
   add(AddDemo);
   add(AddBench);
+  add(AddWindow);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
