@@ -41,9 +41,19 @@ std::string ErpSchemaBatch(std::string_view table) {
   throw ConfigError(fmt::format("the stand-in ERP schema does not create {}", table));
 }
 
+// The text may be a connection string with its password (given without "sqlserver:", or with
+// a misspelt scheme): only a plain path is quoted whole, else at most the scheme.
 [[noreturn]] void BadUri(std::string_view uri) {
+  std::string shown(uri);
+  if (uri.find_first_of("=;{}") != std::string_view::npos) {
+    std::size_t colon = uri.find(':');
+    std::string_view scheme = colon == std::string_view::npos ? "" : uri.substr(0, colon + 1);
+    shown = scheme.find_first_of("=;{}") == std::string_view::npos && !scheme.empty()
+                ? std::string(scheme) + "..."
+                : "a connection string";
+  }
   throw ConfigError(fmt::format(
-      "unknown database '{}': expected sqlite:PATH or sqlserver:ODBC-CONNECTION-STRING", uri));
+      "unknown database '{}': expected sqlite:PATH or sqlserver:ODBC-CONNECTION-STRING", shown));
 }
 
 }  // namespace
