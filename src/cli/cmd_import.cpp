@@ -166,6 +166,16 @@ int RunImport(const ImportRequest& request, ImportReport* report) {
     report->proposed_start =
         start.kind() == ValueKind::kDate ? FormatItalianDate(start.as_date()) : RTrimNz(start);
   }
+  if (w.unfiled_anomalies > 0) {
+    // No file holds them for whoever reads the run's files next morning: the run failed.
+    if (!o.quiet) {
+      fmt::print(stderr,
+                 "The run could not write {} anomalies to an anomaly file: the log above holds "
+                 "them.\n",
+                 w.unfiled_anomalies);
+    }
+    return kExitFailed;
+  }
   if (w.anomaly) {
     if (!o.quiet) fmt::print(stderr, "The run recorded anomalies: see the anomaly files above.\n");
     return kExitAnomalies;

@@ -280,6 +280,7 @@ void FRMZEV_ZODADOVEZ::Anomalia() {
       ScriviAnomalia(*this);
     } catch (const std::exception& e) {
       // The anomaly file itself failed: the host log keeps both.
+      ++unfiled_anomalies;
       if (log_) {
         log_->WriteLine(fmt::format("{}: {} ({})", RTrimNz(error.label), error.description,
                                     e.what()));

@@ -212,6 +212,9 @@ class FRMZEV_ZODADOVEZ {
   WindowControls controls;
   ErrorContext error;
   bool anomaly = false;
+  // Anomalies of an unattended run that no anomaly file holds (the file could not be written,
+  // or no configuration had named its folder yet): the host log has them.
+  int unfiled_anomalies = 0;
   std::vector<ConfigurationOutcome> outcomes;
   RunState run;
 
