@@ -11,6 +11,7 @@ FaultyDatabase::FaultyDatabase(std::unique_ptr<Database> inner, FaultPlan* plan)
 
 void FaultyDatabase::Step(std::string_view what) {
   std::int64_t number = ++plan_->statements;
+  if (plan_->record != nullptr) plan_->record->emplace_back(what);
   if (!plan_->Fails(number)) return;
   if (plan_->failures++ == 0) plan_->first_failed = std::string(what);
   // The text a driver gives for a dropped link, so that the error reads as the real one would.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "module/common/database.h"
 
@@ -19,6 +20,10 @@ struct FaultPlan {
   // false: only statement `fail_at` fails (a transient fault, the next one succeeds).
   // true: every statement from `fail_at` on fails, as when the server goes away for good.
   bool persistent = false;
+
+  // When set, receives the text (or the written table) of every statement, in order, failed
+  // ones included: the statement numbers of a run.
+  std::vector<std::string>* record = nullptr;
 
   // Filled in as the statements go by.
   std::int64_t statements = 0;  // statements seen, failed ones included
