@@ -32,6 +32,7 @@ Action AddConfigs(CLI::App& app);
 Action AddHistory(CLI::App& app);
 Action AddDemo(CLI::App& app);
 Action AddBench(CLI::App& app);
+Action AddReconcile(CLI::App& app);
 Action AddWindow(CLI::App& app);
 
 // An unattended import run, as `zodadovez import` takes it from its options.

@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
   add(AddHistory);
   add(AddDemo);
   add(AddBench);
+  add(AddReconcile);
   add(AddWindow);
   try {
     app.parse(argc, argv);
