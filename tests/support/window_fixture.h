@@ -9,9 +9,12 @@
 #include <string>
 
 #include "host/data/backend.h"
+#include "host/data/faulty_database.h"
 #include "host/data/statement_log.h"
 #include "host/erp/stand_in_host.h"
 #include "module/shell/clszev_zodadovez.h"
+#include "module/common/mdlzev_zodadovez.h"
+#include "module/common/sql_text.h"
 #include "module/shell/frmzev_zodadovez.h"
 #include "tests/support/temp_dir.h"
 
@@ -22,6 +25,26 @@ class WindowFixture {
   // Creates the ERP and gym ("Palestra") databases.
   WindowFixture() : clock_(MakeDateTime(2024, 7, 15, 21, 30, 5)) {
     InitDatabases(dir_.Uri(), "Palestra");
+  }
+
+  // A fixture over copies of `source`'s databases as they stand, for many runs over the same
+  // data without building it anew. `source`'s own connection is closed first, so that its
+  // writes are in the files; an errors folder below `source`'s folder moves below this one.
+  explicit WindowFixture(WindowFixture& source) : clock_(source.clock_.Now()) {
+    company = source.company;
+    source.db_.reset();
+    std::filesystem::copy(source.dir_.path(), dir_.path(),
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing);
+    const std::string from = source.dir_.path().string();
+    Recordset rs = db().open("SELECT ZEV90_ID, ZEV90_PATH_ERRORI FROM ZEV90_PARAMETRI");
+    for (; !rs.eof(); rs.move_next()) {
+      std::string path = RTrimNz(rs["ZEV90_PATH_ERRORI"]);
+      if (!path.starts_with(from)) continue;
+      Exec("UPDATE ZEV90_PARAMETRI SET ZEV90_PATH_ERRORI = " +
+           SqlQuote(dir_.path().string() + path.substr(from.size())) +
+           " WHERE ZEV90_ID = " + rs["ZEV90_ID"].ToText());
+    }
   }
 
   // A connection for setting up and checking rows.
@@ -39,6 +62,7 @@ class WindowFixture {
     o.clock = &clock_;
     o.messages = &messages;
     o.statement_log = &log;
+    o.faults = faults;
     plugin_.reset();  // the plug-in of an earlier run goes before the host it speaks to
     host_ = std::make_unique<StandInHost>(o);
     plugin_ = std::make_unique<CLSZEV_ZODADOVEZ>(*host_);
@@ -55,6 +79,7 @@ class WindowFixture {
     o.company = company;
     o.clock = &clock_;
     o.statement_log = &log;
+    o.faults = faults;
     plugin_.reset();  // the plug-in of an earlier run goes before the host it speaks to
     host_ = std::make_unique<StandInHost>(o);
     plugin_ = std::make_unique<CLSZEV_ZODADOVEZ>(*host_);
@@ -85,6 +110,7 @@ class WindowFixture {
   FixedClock clock_;
   ScriptedMessages messages;
   StatementLog log;
+  FaultPlan* faults = nullptr;  // when set, the windows' connections fail as it says
 
  private:
   TempDir dir_;
