@@ -197,9 +197,18 @@ TEST(WindowServerTest, ServesThePageRefusesStrangersAndStopsOnEsci) {
   ASSERT_TRUE(broken);
   EXPECT_EQ(broken->status, 400);
 
+  // The buttons are enabled once the window has opened, on its own thread.
+  auto give_up = std::chrono::steady_clock::now() + 60s;
+  for (;;) {
+    auto state = client.Get("/api/state");
+    ASSERT_TRUE(state);
+    if (Enabled(json::parse(state->body), "CMD_ESCI")) break;
+    ASSERT_LT(std::chrono::steady_clock::now(), give_up) << state->body;
+    std::this_thread::sleep_for(20ms);
+  }
   auto esci = client.Post("/api/esci", {{"Origin", own}}, "{}", "application/json");
   ASSERT_TRUE(esci);
-  EXPECT_EQ(esci->status, 202);
+  ASSERT_EQ(esci->status, 202);
   server.Wait();  // returns once the window has unloaded
   EXPECT_FALSE(client.Get("/api/state"));
 }
