@@ -27,8 +27,9 @@ constexpr int kFirstReceipt = 9000;
 // The example data with 90 receipts on 3 March 2025, 40 on the 4th and 10 on the 5th, all at
 // midnight, as the gym stores them.
 WindowFixture& Days() {
-  static WindowFixture* fixture = [] {
-    auto* f = new WindowFixture();
+  static WindowFixture fixture;
+  static const bool loaded = [] {
+    WindowFixture* f = &fixture;
     f->LoadExample();
     int id = kFirstReceipt;
     for (auto [day, count] : {std::pair{3u, 90}, {4u, 40}, {5u, 10}}) {
@@ -40,9 +41,10 @@ WindowFixture& Days() {
         testing::AddReceipt(f->db(), r);
       }
     }
-    return f;
+    return true;
   }();
-  return *fixture;
+  (void)loaded;
+  return fixture;
 }
 
 ParameterSet Normale() {
