@@ -105,7 +105,8 @@ TEST(SecretsTest, PasswordsStayOutOfOutputLogsAndMessages) {
     for (const std::string& command :
          {std::string("import --company 1"), std::string("configs --company 1"),
           std::string("history --company 1"), std::string("reconcile --company 1"),
-          std::string("init"), std::string("sql \"SELECT 1 AS A\"")}) {
+          std::string("init"), std::string("sql \"SELECT 1 AS A\""),
+          std::string("window --company 1 --port 18765")}) {
       SCOPED_TRACE(command + " --erp " + erp);
       ExpectNoSecret(Zodadovez(command + " --erp " + Quote(erp)));
     }
