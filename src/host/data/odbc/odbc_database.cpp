@@ -168,7 +168,7 @@ struct ParamSpec {
 
 // A bound parameter: the driver keeps pointers to `buffer` and `indicator` between executions.
 struct ParamSlot {
-  ParamSpec spec;
+  ParamSpec binding;
   bool bound = false;
   std::vector<char> buffer;
   SQLLEN indicator = 0;
@@ -197,7 +197,7 @@ struct ResultSet {
 
 // A value as one parameter: how it is bound and its bytes in the C type's layout.
 struct EncodedParam {
-  ParamSpec spec;
+  ParamSpec binding;
   std::string bytes;
   bool null = false;
 };
@@ -219,13 +219,13 @@ EncodedParam EncodeText(std::string_view text, const ColumnInfo* column) {
   const bool narrow = column != nullptr && IsNarrowText(column->sql_type);
   const std::size_t limit = narrow ? 8000 : 4000;
   EncodedParam param;
-  param.spec.c_type = SQL_C_WCHAR;
+  param.binding.c_type = SQL_C_WCHAR;
   if (narrow) {
-    param.spec.sql_type = utf16.size() > limit ? SQL_LONGVARCHAR : SQL_VARCHAR;
+    param.binding.sql_type = utf16.size() > limit ? SQL_LONGVARCHAR : SQL_VARCHAR;
   } else {
-    param.spec.sql_type = utf16.size() > limit ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+    param.binding.sql_type = utf16.size() > limit ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
   }
-  param.spec.size = DeclaredTextSize(utf16.size(), column, limit);
+  param.binding.size = DeclaredTextSize(utf16.size(), column, limit);
   param.bytes.resize(utf16.size() * sizeof(char16_t));
   if (!utf16.empty()) std::memcpy(param.bytes.data(), utf16.data(), param.bytes.size());
   return param;
@@ -233,21 +233,21 @@ EncodedParam EncodeText(std::string_view text, const ColumnInfo* column) {
 
 EncodedParam EncodeDecimal(Decimal value, const ColumnInfo* column) {
   EncodedParam param;
-  param.spec.c_type = SQL_C_CHAR;
-  param.spec.sql_type = SQL_DECIMAL;
+  param.binding.c_type = SQL_C_CHAR;
+  param.binding.sql_type = SQL_DECIMAL;
   if (column != nullptr && column->field.type == FieldType::kDecimal &&
       column->field.precision > 0) {
     // Bound as the column is declared, so that every value shares one binding; extra digits
     // are rounded half away from zero, as the server rounds a decimal into a smaller scale.
-    param.spec.size = static_cast<SQLULEN>(column->field.precision);
-    param.spec.digits = static_cast<SQLSMALLINT>(column->field.scale);
+    param.binding.size = static_cast<SQLULEN>(column->field.precision);
+    param.binding.digits = static_cast<SQLSMALLINT>(column->field.scale);
     if (value.scale() > column->field.scale) {
       value = value.Round(column->field.scale, RoundingMode::kHalfUp);
     }
   } else {
     const int digits = std::max({DigitCount(value.mantissa()), value.scale(), 1});
-    param.spec.size = static_cast<SQLULEN>(std::min(digits, Decimal::kMaxDigits));
-    param.spec.digits = static_cast<SQLSMALLINT>(value.scale());
+    param.binding.size = static_cast<SQLULEN>(std::min(digits, Decimal::kMaxDigits));
+    param.binding.digits = static_cast<SQLSMALLINT>(value.scale());
   }
   param.bytes = value.ToString();
   return param;
@@ -257,7 +257,7 @@ template <typename T>
 EncodedParam EncodeFixed(SQLSMALLINT c_type, SQLSMALLINT sql_type, SQLULEN size, SQLSMALLINT digits,
                          const T& value) {
   EncodedParam param;
-  param.spec = {c_type, sql_type, size, digits};
+  param.binding = {c_type, sql_type, size, digits};
   param.bytes.resize(sizeof(T));
   std::memcpy(param.bytes.data(), &value, sizeof(T));
   return param;
@@ -305,7 +305,7 @@ EncodedParam EncodeNull(const ColumnInfo* column) {
         param = EncodeDate(DateTime{});
         break;
       case FieldType::kBinary:
-        param.spec = {SQL_C_BINARY, SQL_VARBINARY,
+        param.binding = {SQL_C_BINARY, SQL_VARBINARY,
                       static_cast<SQLULEN>(std::max(column->field.size, 1)), 0};
         break;
       case FieldType::kText:
@@ -754,19 +754,19 @@ struct OdbcDatabase::Impl {
       slot.indicator = SQL_NULL_DATA;  // any binding carries a NULL
       return;
     }
-    if (!slot.bound || !(slot.spec == param.spec) || param.bytes.size() > slot.buffer.size()) {
+    if (!slot.bound || !(slot.binding == param.binding) || param.bytes.size() > slot.buffer.size()) {
       std::size_t capacity = std::max<std::size_t>(param.bytes.size(), kDecimalTextBytes);
-      if (param.spec.c_type == SQL_C_WCHAR) {
-        capacity = std::max<std::size_t>(capacity, param.spec.size * sizeof(SQLWCHAR));
+      if (param.binding.c_type == SQL_C_WCHAR) {
+        capacity = std::max<std::size_t>(capacity, param.binding.size * sizeof(SQLWCHAR));
       }
       slot.bound = false;
       slot.buffer.assign(capacity, 0);
       Check(SQLBindParameter(write.statement.get(), static_cast<SQLUSMALLINT>(index + 1),
-                             SQL_PARAM_INPUT, param.spec.c_type, param.spec.sql_type,
-                             param.spec.size, param.spec.digits, slot.buffer.data(),
+                             SQL_PARAM_INPUT, param.binding.c_type, param.binding.sql_type,
+                             param.binding.size, param.binding.digits, slot.buffer.data(),
                              static_cast<SQLLEN>(slot.buffer.size()), &slot.indicator),
             SQL_HANDLE_STMT, write.statement.get(), action);
-      slot.spec = param.spec;
+      slot.binding = param.binding;
       slot.bound = true;
     }
     if (!param.bytes.empty())
