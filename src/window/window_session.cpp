@@ -23,7 +23,9 @@ constexpr std::size_t kFieldLength = 64;
 constexpr std::size_t kSetNameLength = 40;
 
 Reply Refused(int status, std::string message) { return {status, {{"error", std::move(message)}}}; }
-Reply Queued() { return {202, {{"ok", true}}}; }
+// The version names the state that holds the queued action: the page knows the action done when a
+// state after it is no longer busy.
+Reply Queued(std::uint64_t version) { return {202, {{"ok", true}, {"version", version}}}; }
 
 std::string Trim(const std::string& text) {
   std::size_t first = text.find_first_not_of(" \t");
@@ -258,7 +260,7 @@ Reply WindowSession::Enqueue(Action action) {
   queue_.push_back(std::move(action));
   ++state_version_;
   changed_.notify_all();
-  return Queued();
+  return Queued(state_version_);
 }
 
 Reply WindowSession::ToggleSelection(std::int64_t row) {

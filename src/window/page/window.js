@@ -20,6 +20,7 @@
   let serverPage = null;             // TAB_PARAMETRI's page as the window last selected it
   let localPage = 0;                 // the page the user is looking at
   let savedName = null;              // a save waiting to show in the list
+  let savedAfter = 0;                // ... and the version of the state that queued it
   let events = null;
 
   function showStatus(text) {
@@ -38,7 +39,7 @@
         });
         if (res.ok) {
           showStatus('');
-          return true;
+          return await res.json().catch(() => ({}));
         }
         const reply = await res.json().catch(() => ({}));
         showStatus(reply.error || `Richiesta rifiutata (${res.status}).`);
@@ -267,12 +268,7 @@
     $('QDX_ELENCO').replaceChildren(...names.map((name) => new Option(name, name)));
     $('QDX_SALVA').disabled = locked;
     $('QDX_NOME').disabled = locked;
-    if (savedName && !next.busy && names.includes(savedName)) {
-      $('QDX_ESITO').textContent = `Selezioni salvate come "${savedName}".`;
-      savedName = null;
-    } else if (!savedName) {
-      $('QDX_ESITO').textContent = names.length ? `Salvate: ${names.join(', ')}` : '';
-    }
+    renderSaved(next);
 
     if (focusCount === null) {
       focusCount = next.focus.count;
@@ -304,6 +300,20 @@
   $('CMD_NUOVO').addEventListener('click', () => send('/api/nuovo'));
   $('CMD_ESCI').addEventListener('click', () => send('/api/esci'));
 
+  // The page learns of a finished save from the states that follow it; the last of them may come
+  // before the reply to the save itself, so both ends call this.
+  function renderSaved(next) {
+    const names = next.saved_sets || [];
+    if (savedName && !next.busy && next.version > savedAfter) {
+      $('QDX_ESITO').textContent = names.includes(savedName)
+        ? `Selezioni salvate come "${savedName}".`
+        : `Selezioni non salvate: vedere gli errori.`;
+      savedName = null;
+    } else if (!savedName) {
+      $('QDX_ESITO').textContent = names.length ? `Salvate: ${names.join(', ')}` : '';
+    }
+  }
+
   async function save() {
     const name = $('QDX_NOME').value.trim();
     if (!name) {
@@ -311,9 +321,12 @@
       $('QDX_NOME').focus();
       return;
     }
-    if (await send('/api/save', { name })) {
+    const reply = await send('/api/save', { name });
+    if (reply) {
       savedName = name;
+      savedAfter = reply.version || 0;
       $('QDX_ESITO').textContent = 'Salvataggio in corso…';
+      if (state) renderSaved(state);
     }
   }
   $('QDX_SALVA').addEventListener('click', save);
