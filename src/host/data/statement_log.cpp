@@ -33,15 +33,17 @@ LoggingDatabase::LoggingDatabase(std::unique_ptr<Database> inner, StatementLog* 
 std::int64_t LoggingDatabase::execute(std::string_view sql) {
   auto start = Clock::now();
   std::int64_t rows = inner_->execute(sql);
-  log_->Add({StatementRecord::Kind::kExecute, std::string(sql), {}, {}, rows, Clock::now() - start});
+  auto elapsed = Clock::now() - start;
+  log_->Add({StatementRecord::Kind::kExecute, std::string(sql), {}, rows, elapsed});
   return rows;
 }
 
 Recordset LoggingDatabase::open(std::string_view sql) {
   auto start = Clock::now();
   Recordset rs = inner_->open(sql);
+  auto elapsed = Clock::now() - start;
   auto rows = static_cast<std::int64_t>(rs.record_count());
-  log_->Add({StatementRecord::Kind::kOpen, std::string(sql), {}, {}, rows, Clock::now() - start});
+  log_->Add({StatementRecord::Kind::kOpen, std::string(sql), {}, rows, elapsed});
   return rs;
 }
 
@@ -52,16 +54,16 @@ std::string LoggingDatabase::date_text(DateTime value) const { return inner_->da
 std::optional<std::int64_t> LoggingDatabase::insert_row(const RowWrite& write) {
   auto start = Clock::now();
   std::optional<std::int64_t> id = inner_->insert_row(write);
-  log_->Add({StatementRecord::Kind::kInsert, InsertText(write), write.values, write, 1,
-             Clock::now() - start});
+  auto elapsed = Clock::now() - start;
+  log_->Add({StatementRecord::Kind::kInsert, InsertText(write), write, 1, elapsed});
   return id;
 }
 
 std::int64_t LoggingDatabase::update_row(const RowWrite& write) {
   auto start = Clock::now();
   std::int64_t rows = inner_->update_row(write);
-  log_->Add({StatementRecord::Kind::kUpdate, UpdateText(write), write.values, write, rows,
-             Clock::now() - start});
+  auto elapsed = Clock::now() - start;
+  log_->Add({StatementRecord::Kind::kUpdate, UpdateText(write), write, rows, elapsed});
   return rows;
 }
 

@@ -17,10 +17,13 @@ struct StatementRecord {
   // The T-SQL text; for writes, "INSERT INTO T (a, b) VALUES (?, ?)" or
   // "UPDATE T SET a = ?, b = ? WHERE <primary key>".
   std::string text;
-  std::vector<Value> parameters;  // writes only
   RowWrite write;                 // writes only: what to send again on replay
   std::int64_t rows = 0;          // rows affected (writes, execute) or read (open)
+  // Time inside the database, without the log's own bookkeeping.
   std::chrono::nanoseconds elapsed{0};
+
+  // The values of a write, in the order of its columns.
+  const std::vector<Value>& parameters() const { return write.values; }
 };
 
 class StatementLog {

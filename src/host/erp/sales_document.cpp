@@ -59,8 +59,9 @@ Value TextOrNull(const std::string& text) {
   return Value(trimmed);
 }
 
-std::vector<FieldInfo> ColumnsOf(Database& db, const char* table) {
-  return db.open(fmt::format("SELECT * FROM {} WHERE 1 = 0", table)).fields();
+// The table's columns, with the recordset's index of them by name.
+Recordset ColumnsOf(Database& db, const char* table) {
+  return db.open(fmt::format("SELECT * FROM {} WHERE 1 = 0", table));
 }
 
 }  // namespace
@@ -69,8 +70,8 @@ std::vector<FieldInfo> ColumnsOf(Database& db, const char* table) {
 
 class StandInSalesDocument::Record : public DocumentRecord {
  public:
-  Record(std::string table, std::shared_ptr<const std::vector<FieldInfo>> fields)
-      : table_(std::move(table)), fields_(std::move(fields)), values_(fields_->size()) {}
+  Record(std::string table, const Recordset& columns)
+      : table_(std::move(table)), columns_(columns), values_(fields().size()) {}
 
   Value Get(std::string_view column) const override {
     int field = Find(column);
@@ -83,27 +84,25 @@ class StandInSalesDocument::Record : public DocumentRecord {
     values_[static_cast<std::size_t>(field)] = std::move(value);
   }
 
-  void Clear() { values_.assign(fields_->size(), Value()); }
+  void Clear() { values_.assign(fields().size(), Value()); }
 
-  int Find(std::string_view column) const {
-    for (std::size_t i = 0; i < fields_->size(); ++i) {
-      if (TextEquals((*fields_)[i].name, column)) return static_cast<int>(i);
-    }
-    return -1;
-  }
+  // Column names are ASCII: the recordset's index finds them whatever their case.
+  int Find(std::string_view column) const { return columns_.field_index(column); }
 
   // The columns that hold a value, for an INSERT that leaves the others to their defaults.
   std::vector<std::pair<std::string, Value>> Assigned() const {
     std::vector<std::pair<std::string, Value>> out;
-    for (std::size_t i = 0; i < fields_->size(); ++i) {
-      if (!values_[i].is_empty()) out.emplace_back((*fields_)[i].name, values_[i]);
+    for (std::size_t i = 0; i < fields().size(); ++i) {
+      if (!values_[i].is_empty()) out.emplace_back(fields()[i].name, values_[i]);
     }
     return out;
   }
 
  private:
+  const std::vector<FieldInfo>& fields() const { return columns_.fields(); }
+
   std::string table_;
-  std::shared_ptr<const std::vector<FieldInfo>> fields_;
+  Recordset columns_;  // empty: its fields and their index
   std::vector<Value> values_;
 };
 
@@ -259,7 +258,7 @@ void StandInSalesDocument::Start() {
       settings_.company, SqlQuote(type)));
   default_section_ = section.eof() ? "" : RTrimNz(section["MG3G_SEZDEFAULT"]);
   LoadColumns();
-  header_ = std::make_unique<Record>(kHeaderTable, header_fields_);
+  header_ = std::make_unique<Record>(kHeaderTable, *header_columns_);
   rows_.clear();
   pending_.reset();
   started_ = true;
@@ -273,10 +272,10 @@ void StandInSalesDocument::End() {
 }
 
 void StandInSalesDocument::LoadColumns() {
-  if (header_fields_) return;
+  if (header_columns_) return;
   Database& db = *settings_.connection;
-  header_fields_ = std::make_shared<const std::vector<FieldInfo>>(ColumnsOf(db, kHeaderTable));
-  row_fields_ = std::make_shared<const std::vector<FieldInfo>>(ColumnsOf(db, kRowTable));
+  header_columns_ = ColumnsOf(db, kHeaderTable);
+  row_columns_ = ColumnsOf(db, kRowTable);
 }
 
 void StandInSalesDocument::RequireStarted(const char* operation) const {
@@ -381,7 +380,7 @@ void StandInSalesDocument::SetDate(const Value& date) {
 
 void StandInSalesDocument::NewRow() {
   RequireStarted("nuova riga");
-  pending_ = std::make_unique<Record>(kRowTable, row_fields_);
+  pending_ = std::make_unique<Record>(kRowTable, *row_columns_);
   Record& r = *pending_;
   r.Set("DO30_DITTA_CG18", settings_.company);
   r.Set("DO30_INDTIPORIGA", 0);

@@ -104,8 +104,9 @@ class StandInSalesDocument : public SalesDocument {
   // Whether the connection accepts BEGIN TRANSACTION; unknown until the first save.
   std::optional<bool> transactions_;
 
-  std::shared_ptr<const std::vector<FieldInfo>> header_fields_;
-  std::shared_ptr<const std::vector<FieldInfo>> row_fields_;
+  // Empty recordsets of the two tables: their columns, indexed by name.
+  std::optional<Recordset> header_columns_;
+  std::optional<Recordset> row_columns_;
   std::unique_ptr<Record> header_;
   std::vector<Record> rows_;         // confirmed, in order
   std::unique_ptr<Record> pending_;  // the row being written, until confirmed

@@ -12,10 +12,12 @@
 namespace zodadovez {
 
 WritableRecordset::WritableRecordset(Database* db, std::string table, Recordset found)
-    : db_(db), table_(std::move(table)), fields_(found.fields()), names_(found) {
+    : db_(db), table_(std::move(table)), names_(found) {
+  std::size_t width = fields().size();
   for (found.move_first(); !found.eof(); found.move_next()) {
     Record r;
-    for (std::size_t i = 0; i < fields_.size(); ++i) r.values.push_back(found.at(i));
+    r.values.reserve(width);
+    for (std::size_t i = 0; i < width; ++i) r.values.push_back(found.at(i));
     r.original = r.values;
     rows_.push_back(std::move(r));
   }
@@ -34,7 +36,7 @@ const Value& WritableRecordset::operator[](std::string_view column) const {
 }
 
 void WritableRecordset::add_new() {
-  rows_.push_back(Record{std::vector<Value>(fields_.size()), {}, {}});
+  rows_.push_back(Record{std::vector<Value>(fields().size()), {}, {}});
   position_ = rows_.size() - 1;
 }
 
@@ -56,14 +58,14 @@ void WritableRecordset::update_batch() {
     RowWrite write;
     write.table = table_;
     for (std::size_t f : r.assigned) {
-      write.columns.push_back(fields_[f].name);
+      write.columns.push_back(fields()[f].name);
       write.values.push_back(r.values[f]);
     }
     if (is_new) {
       identity_ = db_->insert_row(write);
       r.original = r.values;
     } else {
-      write.original_fields = fields_;
+      write.original_fields = fields();
       write.original_values = r.original;
       db_->update_row(write);
       r.original = r.values;

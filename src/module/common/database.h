@@ -117,11 +117,11 @@ class WritableRecordset {
     std::vector<std::size_t> assigned;  // fields assigned since the last update_batch
   };
   std::size_t Field(std::string_view column) const;
+  const std::vector<FieldInfo>& fields() const { return names_.fields(); }
 
   Database* db_;
   std::string table_;
-  std::vector<FieldInfo> fields_;
-  Recordset names_;  // the rows as found: its field index answers column lookups
+  Recordset names_;  // the rows as found: its fields, and their index for column lookups
   std::vector<Record> rows_;
   std::size_t position_ = 0;
   std::optional<std::int64_t> identity_;

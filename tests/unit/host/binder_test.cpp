@@ -37,12 +37,12 @@ SchemaModel GymModel() {
 }
 
 StatementRecord Text(std::string sql) {
-  StatementRecord record{StatementRecord::Kind::kOpen, std::move(sql), {}, {}, 0, {}};
+  StatementRecord record{StatementRecord::Kind::kOpen, std::move(sql), {}, 0, {}};
   return record;
 }
 
 StatementRecord Insert(RowWrite write) {
-  StatementRecord record{StatementRecord::Kind::kInsert, "INSERT", {}, std::move(write), 1, {}};
+  StatementRecord record{StatementRecord::Kind::kInsert, "INSERT", std::move(write), 1, {}};
   return record;
 }
 

@@ -497,7 +497,7 @@ TEST(ScrivoAnagAnaliticaTest, BranchesShareTheLevelsTheyHaveInCommon) {
     ScriviRamoAnalitico(w);
     Strings inserted;
     for (const StatementRecord& s : f.log.records()) {
-      if (s.kind == StatementRecord::Kind::kInsert) inserted.push_back(s.parameters[1].ToText());
+      if (s.kind == StatementRecord::Kind::kInsert) inserted.push_back(s.parameters()[1].ToText());
     }
     EXPECT_EQ(inserted, a.inserted);
   }

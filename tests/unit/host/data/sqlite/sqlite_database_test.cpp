@@ -138,7 +138,7 @@ TEST_F(SqliteDatabaseTest, LogsAndReplaysStatements) {
   ASSERT_EQ(log.records().size(), 3u);
   EXPECT_EQ(log.records()[1].kind, StatementRecord::Kind::kOpen);
   EXPECT_EQ(log.records()[2].text, "INSERT INTO T2 (K1, K2) VALUES (?, ?)");
-  EXPECT_EQ(log.records()[2].parameters[1], Value("b"));
+  EXPECT_EQ(log.records()[2].parameters()[1], Value("b"));
 
   db_->execute("DELETE FROM T2");
   EXPECT_EQ(Replay(log, *db_), 3u);
