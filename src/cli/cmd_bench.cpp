@@ -5,12 +5,12 @@
 // backend takes them, on a fresh copy: import time / replay time is what the engine adds on top
 // of its database work. A third copy is imported without the log, in a process of its own, for
 // the peak resident memory and the receipts per second of a plain run.
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -42,7 +42,8 @@ double PeakMegabytes() {
 
 // Runs `body` in a child process, so that its memory is measured alone and released after;
 // returns the numbers it wrote. Throws Error when the child fails.
-std::vector<double> InChild(const std::string& what, const std::function<std::vector<double>()>& body) {
+std::vector<double> InChild(const std::string& what,
+                            const std::function<std::vector<double>()>& body) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) throw Error("bench: cannot create a pipe");
   std::fflush(nullptr);
@@ -136,7 +137,8 @@ Action AddBench(CLI::App& app) {
     std::string dir;
   };
   auto o = std::make_shared<Options>();
-  auto* cmd = app.add_subcommand("bench", "Measure the import at scale against a replay of its statements");
+  auto* cmd =
+      app.add_subcommand("bench", "Measure the import at scale against a replay of its statements");
   cmd->add_option("--receipts", o->sizes, "Receipts to generate (repeatable; default 1000)");
   cmd->add_option("--seed", o->seed, "Seed of the generated data")->capture_default_str();
   cmd->add_option("--dir", o->dir, "Working folder (default: a new folder in the temporary one)");
@@ -208,8 +210,8 @@ Action AddBench(CLI::App& app) {
     }
     if (o->dir.empty()) fs::remove_all(root);
     PrintTable(stdout,
-               {"Receipts", "Found", "Imported", "Import s", "ms/found", "Stmts/found",
-                "Logged s", "Engine", "Replay s", "Import/replay", "Peak MB"},
+               {"Receipts", "Found", "Imported", "Import s", "ms/found", "Stmts/found", "Logged s",
+                "Engine", "Replay s", "Import/replay", "Peak MB"},
                rows, std::vector<bool>(11, true));
     return kExitOk;
   };

@@ -11,7 +11,9 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "host/data/backend.h"
 #include "host/data/sqlite/sqlite_database.h"
@@ -291,6 +293,8 @@ void Insert(Database& db, std::string_view table, Columns columns) {
 constexpr const char* kTypeSubscription = "A";
 constexpr const char* kTypeTicket = "T";
 constexpr const char* kTypeBar = "B";
+// Percent of bar sales that sell a kit.
+constexpr int kKitPercent = 5;
 constexpr const char* kTypeFee = "I";
 constexpr const char* kTypeBooking = "P";
 constexpr const char* kTypeAgenda = "G";
@@ -435,6 +439,9 @@ struct GymProfile {
   std::vector<NamedId> product_macros;
   std::vector<ProductCategory> product_categories;
   std::vector<Product> products;
+  // Bar products of the category "KIT": sold now and then, and known to the ERP as articles
+  // with a bill of materials (see kKitBills), all but one left without on purpose.
+  std::vector<Product> kits;
 };
 
 std::vector<ReceiptKind> Deck(std::initializer_list<std::pair<ReceiptKind, int>> cards) {
@@ -511,6 +518,10 @@ GymProfile Palestra() {
                 {9, 45, "CUFFIA", "Cuffia piscina", 900},
                 {10, 45, "ASCIUGAM", "Asciugamano palestra", 1500},
                 {11, 46, "RIVISTA", "Rivista fitness", 490}};
+  p.product_categories.push_back({47, 8, "KIT", Vat::k22});
+  p.kits = {{12, 47, "KITBENV", "Kit benvenuto", 2500},
+            {13, 47, "KITNUOTO", "Kit nuoto", 1900},
+            {14, 47, "KITSAUNA", "Kit sauna", 1200}};
   return p;
 }
 
@@ -564,6 +575,8 @@ GymProfile Mare() {
                 {24, 62, "GRANITA", "Granita al limone", 300},
                 {25, 63, "CREMA", "Crema solare", 1200},
                 {26, 63, "TELO", "Telo mare", 1800}};
+  p.product_categories.push_back({64, 9, "KIT", Vat::k22});
+  p.kits = {{27, 64, "KITMARE", "Kit spiaggia", 2900}};
   return p;
 }
 
@@ -794,7 +807,9 @@ void GymWriter::WriteSettingsAndCatalogues() {
             {"IDMacroCategoriaProdotto", c.macro},
             {"Descrizione", c.description}});
   }
-  for (const Product& pr : p_.products) {
+  std::vector<Product> products = p_.products;
+  products.insert(products.end(), p_.kits.begin(), p_.kits.end());
+  for (const Product& pr : products) {
     Insert(db, "BarProdotti",
            {{"IDProdotto", pr.id},
             {"IDProdottoCategoria", pr.category},
@@ -935,7 +950,8 @@ GymWriter::Sale GymWriter::TicketSale(Day day) {
 }
 
 GymWriter::Sale GymWriter::BarSale() {
-  const Product& pr = random_.Pick(p_.products);
+  bool kit = !p_.kits.empty() && random_.Percent(kKitPercent);
+  const Product& pr = random_.Pick(kit ? p_.kits : p_.products);
   Sale sale;
   sale.service_type = kTypeBar;
   sale.description = pr.description;
@@ -1375,6 +1391,79 @@ void WriteErpSettings(Database& db, const Lists& lists) {
   towns.Flush();
 }
 
+// The ERP's kit articles and the components of their bills of materials (type 50). The
+// city gym's "Kit sauna" deliberately has none: the import holds its receipts back and says so.
+struct KitArticle {
+  const char* code;
+  const char* description;
+};
+constexpr KitArticle kKitArticles[] = {
+    {"KITBENV", "Kit benvenuto"},
+    {"KITNUOTO", "Kit nuoto"},
+    {"KITSAUNA", "Kit sauna"},
+    {"KITMARE", "Kit spiaggia"},
+    {"KC-BORRACCIA", "Borraccia 750 ml"},
+    {"KC-ASCIUGAMANO", "Asciugamano in microfibra"},
+    {"KC-LUCCHETTO", "Lucchetto per armadietto"},
+    {"KC-CUFFIA", "Cuffia in silicone"},
+    {"KC-OCCHIALINI", "Occhialini da nuoto"},
+    {"KC-CIABATTE", "Ciabatte da piscina"},
+    {"KC-TELO", "Telo mare in cotone"},
+    {"KC-CREMA", "Crema solare 50+"},
+};
+struct KitBill {
+  const char* kit;
+  std::vector<std::tuple<const char*, int, std::int64_t>> components;  // article, quantity, cost
+};
+const std::vector<KitBill>& KitBills() {
+  // A component without cost (0) keeps the price the document gives it.
+  static const std::vector<KitBill> bills = {
+      {"KITBENV", {{"KC-BORRACCIA", 1, 600}, {"KC-ASCIUGAMANO", 1, 1200}, {"KC-LUCCHETTO", 1, 0}}},
+      {"KITNUOTO", {{"KC-CUFFIA", 1, 500}, {"KC-OCCHIALINI", 1, 900}, {"KC-CIABATTE", 1, 0}}},
+      {"KITMARE", {{"KC-TELO", 1, 1500}, {"KC-CREMA", 2, 700}}},
+  };
+  return bills;
+}
+
+void WriteErpKits(Database& db) {
+  const DateTime created = At(Day(std::chrono::year_month_day{
+      std::chrono::year{kYear - 1}, std::chrono::September, std::chrono::day{1}}));
+  for (const KitArticle& a : kKitArticles) {
+    Insert(db, "MG66_ANAGRART",
+           {{"MG66_DITTA_CG18", kCompany},
+            {"MG66_CODART", a.code},
+            {"MG66_DTCREAZ", created},
+            {"MG66_UM1", "NR"},
+            {"MG66_ALIVA_CG28", VatOf(Vat::k22).code}});
+    Insert(db, "MG87_ARTDESC",
+           {{"MG87_DITTA_CG18", kCompany},
+            {"MG87_CODART_MG66", a.code},
+            {"MG87_DESCART", a.description}});
+  }
+  int bill_id = 0;
+  for (const KitBill& bill : KitBills()) {
+    ++bill_id;
+    Insert(db, "PD95_DISBA",
+           {{"PD95_IDDISBA", bill_id},
+            {"PD95_DITTA_CG18", kCompany},
+            {"PD95_CODART_MG66", bill.kit},
+            {"PD95_TIPO_DISTINTA", 50},
+            {"PD95_DESCR", fmt::format("Distinta kit {}", bill.kit)},
+            {"PD95_QTABASE", 1}});
+    int link = 0;
+    for (const auto& [component, quantity, cost] : bill.components) {
+      ++link;
+      Insert(db, "PD96_LEGAMIDISBA",
+             {{"PD96_IDDISBA_PD95", bill_id},
+              {"PD96_IDLEGAME", link},
+              {"PD96_SEQUENZA", link * 10},
+              {"PD96_CODART_MG66", component},
+              {"PD96_QTA", quantity},
+              {"PD96_COSTODB", Money(cost)}});
+    }
+  }
+}
+
 void WriteErpConfiguration(Database& db, const std::filesystem::path& errors) {
   struct Configuration {
     int id;
@@ -1631,6 +1720,7 @@ void CreateDemoDatabases(const DemoOptions& options, const DemoProgress& progres
     erp.ExecuteNative("BEGIN");
     WriteErpSettings(erp, lists);
     WriteErpConfiguration(erp, errors);
+    WriteErpKits(erp);
     WriteErpCustomers(erp, earlier);
     erp.ExecuteNative("COMMIT");
   } catch (...) {

@@ -5,7 +5,11 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "cli/demo_data.h"
 #include "host/data/backend.h"
@@ -315,6 +319,68 @@ Result RunCommand(const std::string& args) {
     out.append(buffer.data(), n);
   int status = pclose(pipe);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// Kits: every bar product of the category "KIT" is an ERP article with a bill of materials,
+// but for the one left without on purpose; an import explodes the others into their
+// components and holds back the receipts of that one, saying so.
+TEST(DemoCommandTest, EveryKitHasItsBillOrDeliberatelyNone) {
+  TempDir dir;
+  Result run = RunCommand("demo --dir '" + (dir.path() / "d").string() + "' --receipts 1500");
+  ASSERT_EQ(run.code, 0) << run.out;
+  auto db = OpenErp(dir.path() / "d");
+
+  std::string kits;
+  for (const char* gym : {"Palestra", "GYM_2.Mare"}) {
+    kits += Dump(*db, std::string("SELECT P.Codice, COUNT(DISTINCT B.IDBarMovimento), "
+                                  "COUNT(DISTINCT A.MG66_CODART), COUNT(DISTINCT D.PD95_IDDISBA) "
+                                  "FROM ") +
+                          gym + ".dbo.BarProdotti P INNER JOIN " + gym +
+                          ".dbo.BarProdottiCategoria C ON C.IDProdottoCategoria = "
+                          "P.IDProdottoCategoria LEFT JOIN " +
+                          gym +
+                          ".dbo.BarMovimenti B ON B.IDProdotto = P.IDProdotto LEFT JOIN "
+                          "MG66_ANAGRART A ON A.MG66_DITTA_CG18 = 1 AND A.MG66_CODART = "
+                          "P.Codice LEFT JOIN PD95_DISBA D ON D.PD95_DITTA_CG18 = 1 AND "
+                          "D.PD95_CODART_MG66 = P.Codice AND D.PD95_TIPO_DISTINTA = 50 WHERE "
+                          "C.Descrizione = 'KIT' GROUP BY P.Codice ORDER BY P.Codice");
+  }
+  // Code, sales, article, bill: each kit sold at this size, each an article.
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = kits.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = kits.substr(at, end - at);
+    std::string code = line.substr(0, line.find('|'));
+    lines.push_back(code);
+    std::string rest = line.substr(code.size() + 1);
+    EXPECT_NE(rest.substr(0, 2), "0|") << line;
+    EXPECT_EQ(rest.substr(rest.find('|') + 1), code == "\"KITSAUNA\"" ? "1|0|" : "1|1|") << line;
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"\"KITBENV\"", "\"KITNUOTO\"", "\"KITSAUNA\"",
+                                             "\"KITMARE\""}));
+  // No other product has a bill, and every component is an article with a description.
+  EXPECT_EQ(Count(*db, "SELECT COUNT(*) FROM PD95_DISBA WHERE PD95_CODART_MG66 NOT LIKE 'KIT%'"),
+            0);
+  EXPECT_EQ(Count(*db,
+                  "SELECT COUNT(*) FROM PD96_LEGAMIDISBA L LEFT JOIN MG87_ARTDESC D ON "
+                  "D.MG87_DITTA_CG18 = 1 AND D.MG87_CODART_MG66 = L.PD96_CODART_MG66 WHERE "
+                  "D.MG87_DESCART IS NULL"),
+            0);
+
+  EXPECT_GT(Count(*db, "SELECT COUNT(*) FROM DO30_DOCRIGHE WHERE DO30_CODART_MG66 = 'KC-CUFFIA'"),
+            0);
+  EXPECT_GT(Count(*db, "SELECT COUNT(*) FROM DO30_DOCRIGHE WHERE DO30_CODART_MG66 = 'KC-TELO'"), 0);
+  EXPECT_EQ(Count(*db, "SELECT COUNT(*) FROM DO30_DOCRIGHE WHERE DO30_CODART_MG66 = 'KITSAUNA'"),
+            0);
+  std::string results;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(dir.path() / "d" / "log")) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    results.append(std::istreambuf_iterator<char>(in), {});
+  }
+  EXPECT_NE(results.find("Kit non presente x l'articolo --> KITSAUNAID Documento N. "),
+            std::string::npos);
+  EXPECT_EQ(results.find("--> KITBENVID"), std::string::npos);
 }
 
 TEST(DemoCommandTest, SecondRunImportsNothingAndFreshStartsOver) {

@@ -1,9 +1,9 @@
 // Writable recordsets and the database utilities shared by the module's procedures.
 #include "module/common/database.h"
 
-#include <cctype>
-
 #include <fmt/format.h>
+
+#include <cctype>
 
 #include "module/common/errors.h"
 #include "module/common/sql_text.h"
@@ -175,12 +175,12 @@ std::string TableOfSelect(std::string_view sql) {
 
 bool EsisteTabella(Database& db, std::string_view name, std::string_view kind) {
   std::string sql =
-      kind == "T"
-          ? fmt::format("SELECT 1 FROM sysobjects WHERE id = object_id(N'[dbo].[{}]') and "
+      kind == "T" ? fmt::format(
+                        "SELECT 1 FROM sysobjects WHERE id = object_id(N'[dbo].[{}]') and "
                         "objectproperty(id, N'IsUserTable') = 1",
                         SqlEscape(name))
-          : fmt::format("SELECT 1 FROM sysobjects WHERE id = object_id(N'[dbo].[{}]')",
-                        SqlEscape(name));
+                  : fmt::format("SELECT 1 FROM sysobjects WHERE id = object_id(N'[dbo].[{}]')",
+                                SqlEscape(name));
   Recordset rs = db.open(sql);
   bool found = !rs.eof();
   rs.close();

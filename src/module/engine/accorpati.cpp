@@ -251,6 +251,8 @@ bool GestDocAccorpato(FRMZEV_ZODADOVEZ& w, const std::string& condition,
     if (!groups.eof()) {
       run.date_first = Value();
       run.date_last = Value();
+      run.present_before_groups += NzDec(run.present).ToInteger();
+      run.imported_before_groups += NzDec(run.imported).ToInteger();
       run.present = Value(0);
       run.imported = Value(0);
       auto count = static_cast<std::int64_t>(groups.record_count());

@@ -18,7 +18,7 @@
 namespace zodadovez {
 namespace {
 
-constexpr int kWidth = 10875;   // twips
+constexpr int kWidth = 10875;  // twips
 constexpr int kHeight = 8010;
 constexpr const char* kObjects[] = {"PrimaNota",  "CGBOLook",   "COBOLook",  "MGBOLook",
                                     "CGBODecode", "COBODecode", "MGBODecode"};
@@ -34,9 +34,7 @@ double Position(const Value& host_value) {
   }
 }
 
-bool ValidDate(const std::string& text, DateTime* out) {
-  return TryParseItalianDate(text, out);
-}
+bool ValidDate(const std::string& text, DateTime* out) { return TryParseItalianDate(text, out); }
 
 // A receipt number as typed: digits with an optional sign, nothing else.
 bool ValidNumber(const std::string& text, std::int64_t* out) {
@@ -52,8 +50,7 @@ bool ValidNumber(const std::string& text, std::int64_t* out) {
 
 }  // namespace
 
-FRMZEV_ZODADOVEZ::FRMZEV_ZODADOVEZ(HostFramework& host, CLSZEV_ZODADOVEZ& plugin,
-                                   WindowView* view)
+FRMZEV_ZODADOVEZ::FRMZEV_ZODADOVEZ(HostFramework& host, CLSZEV_ZODADOVEZ& plugin, WindowView* view)
     : host_(host), plugin_(plugin), view_(view), instance_id_(NewInstanceId()) {
   host_.DebugTrace(TraceLine(instance_id_, "INI", "FRMZEV_ZODADOVEZ"));
   InstallaMotore(*this);
@@ -282,8 +279,8 @@ void FRMZEV_ZODADOVEZ::Anomalia() {
       // The anomaly file itself failed: the host log keeps both.
       ++unfiled_anomalies;
       if (log_) {
-        log_->WriteLine(fmt::format("{}: {} ({})", RTrimNz(error.label), error.description,
-                                    e.what()));
+        log_->WriteLine(
+            fmt::format("{}: {} ({})", RTrimNz(error.label), error.description, e.what()));
       }
     }
     return;
@@ -291,8 +288,8 @@ void FRMZEV_ZODADOVEZ::Anomalia() {
   Progress("Close", 0);
   controls.wait_cursor = false;
   std::string text = "Attenzione anomalia riscontrata in: \n" + RTrimNz(error.label) +
-                     "\nNumero: " + std::to_string(error.number) + "\nDescrizione :" +
-                     RTrimNz(error.description);
+                     "\nNumero: " + std::to_string(error.number) +
+                     "\nDescrizione :" + RTrimNz(error.description);
   MostraMessaggio(text, kMsgQuestion, controls.caption);
   run.abort = 99;
 }
@@ -317,7 +314,8 @@ void FRMZEV_ZODADOVEZ::Progress(const std::string& action, double value) {
     run.progress_counter = 0;
   }
   // A command-line run has a view but no user: it follows the counter itself.
-  if (view_ != nullptr) view_->OnProgress(progress_total_, run.progress_counter, controls.pbar_text);
+  if (view_ != nullptr)
+    view_->OnProgress(progress_total_, run.progress_counter, controls.pbar_text);
 }
 
 void FRMZEV_ZODADOVEZ::DoEvents() {
@@ -436,6 +434,8 @@ void FRMZEV_ZODADOVEZ::RunDriver() {
     run.anomalies.path.clear();
     run.present = Value(0);
     run.imported = Value(0);
+    run.present_before_groups = 0;
+    run.imported_before_groups = 0;
     ConfigurationOutcome outcome;
     try {
       run.configuration_id = NzDec(selected["ZEV90_ID"]).ToInteger();
@@ -493,8 +493,8 @@ void FRMZEV_ZODADOVEZ::RunDriver() {
       RecordError("Generazione documenti", e);
     }
     try {
-      outcome.present = NzDec(run.present).ToInteger();
-      outcome.imported = NzDec(run.imported).ToInteger();
+      outcome.present = run.present_before_groups + NzDec(run.present).ToInteger();
+      outcome.imported = run.imported_before_groups + NzDec(run.imported).ToInteger();
     } catch (const Error&) {
       // The counters are always numbers; a summary never stops the run.
     }

@@ -121,6 +121,10 @@ struct RunState {
   std::int32_t patch_level = 0;
   Value present;                   // documents found
   Value imported;                  // documents saved
+  // What the receipt pass counted before the daily groups started counts of their own: the
+  // configuration's summary adds both.
+  std::int64_t present_before_groups = 0;
+  std::int64_t imported_before_groups = 0;
   bool found = false;
   Value date_first;                // earliest and latest receipt date of the run
   Value date_last;

@@ -286,6 +286,9 @@ TEST(GestDocAccorpatoTest, SelectionBuildsTheGroupsAfterTheSingleDocuments) {
   EXPECT_NE(grouped, std::string::npos) << results;
   EXPECT_LT(single, grouped);
   EXPECT_EQ(results.find("Nessun Record"), std::string::npos) << results;
+  // The summary of the configuration counts both.
+  EXPECT_EQ(w.run.present_before_groups, 1);
+  EXPECT_EQ(NzDec(w.run.present).ToInteger(), 3);
 }
 
 }  // namespace
