@@ -797,7 +797,9 @@ class Rewriter {
       if ((IsName(Peek()) || IsText(Peek())) && IsOperator(Peek(1), "=")) {
         // T-SQL's "alias = expression".
         const Token& alias = Take();
-        if (IsText(alias)) DropLiteral(pos_ - 1);
+        // A string alias names the column in the text: statements with another name are
+        // another translation.
+        if (IsText(alias)) UseInline(pos_ - 1);
         ++pos_;
         std::string expression = Captured([&] { Expression(); });
         Emit(expression);
@@ -821,7 +823,7 @@ class Rewriter {
       Emit("AS");
       Emit(NameText(t));
     } else if (as && IsText(t)) {
-      DropLiteral(pos_++);
+      UseInline(pos_++);
       Emit("AS");
       Emit(QuoteName(t.value));
     } else if (as) {

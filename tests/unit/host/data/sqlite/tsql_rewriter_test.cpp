@@ -197,6 +197,9 @@ TEST(TsqlRewriterTest, CacheKeepsLiteralsWrittenIntoTheText) {
       {"SELECT OBJECT_ID('dbo.A')", "SELECT OBJECT_ID('dbo.B')"},
       {"IF OBJECT_ID('tempdb..#A') IS NOT NULL DROP TABLE #A",
        "IF OBJECT_ID('tempdb..#B') IS NOT NULL DROP TABLE #A"},
+      // Column names given as strings.
+      {"SELECT 'Uno' = A FROM T", "SELECT 'Due' = A FROM T"},
+      {"SELECT A AS 'Uno' FROM T", "SELECT A AS 'Due' FROM T"},
   };
   for (const auto& [first, second] : pairs) {
     Translator translator;
