@@ -3,6 +3,9 @@
 
 #include <array>
 #include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
 #include <sys/wait.h>
 
 #include "tests/support/temp_dir.h"
@@ -59,6 +62,31 @@ TEST(CliTest, InitAndSqlReportBadInputWithExitCodeTwo) {
   EXPECT_EQ(RunCommand("sql --erp " + erp).code, 2);        // no SQL at all
   EXPECT_EQ(RunCommand("sql --erp mysql:x \"SELECT 1\"").code, 2);  // unknown backend
   EXPECT_EQ(RunCommand("frobnicate").code, 2);
+}
+
+// The benchmark on tiny gyms: one row per size, every figure a number, the import finding
+// at least what it imports; a size below one is refused.
+TEST(CliTest, BenchPrintsOneRowPerSize) {
+  testing::TempDir dir;
+  Result run = RunCommand("bench --receipts 20 --receipts 40 --dir " + Quote(dir.path().string()));
+  ASSERT_EQ(run.code, 0) << run.out;
+  ASSERT_NE(run.out.find("Import/replay"), std::string::npos) << run.out;
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream cells(line);
+    std::vector<std::string> row;
+    for (std::string cell; cells >> cell;) row.push_back(cell);
+    if (row.size() == 11 && (row[0] == "20" || row[0] == "40")) rows.push_back(row);
+  }
+  ASSERT_EQ(rows.size(), 2u) << run.out;
+  for (const auto& row : rows) {
+    EXPECT_GE(std::stod(row[1]), std::stod(row[2])) << run.out;  // found >= imported
+    EXPECT_GT(std::stod(row[2]), 0) << run.out;
+    EXPECT_GT(std::stod(row[8]), 0) << run.out;  // import / replay
+    EXPECT_GT(std::stod(row[10]), 0) << run.out;  // peak MB
+  }
+  EXPECT_EQ(RunCommand("bench --receipts 0").code, 2);
 }
 
 }  // namespace
