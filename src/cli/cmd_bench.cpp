@@ -11,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -150,112 +149,101 @@ ImportRequest Request(const fs::path& dir) {
 
 }  // namespace
 
-Action AddBench(CLI::App& app) {
-  struct Options {
-    std::vector<std::int64_t> sizes;
-    std::uint64_t seed = 1;
-    std::string dir;
-  };
-  auto o = std::make_shared<Options>();
-  auto* cmd =
-      app.add_subcommand("bench", "Measure the import at scale against a replay of its statements");
-  cmd->add_option("--receipts", o->sizes, "Receipts to generate (repeatable; default 1000)");
-  cmd->add_option("--seed", o->seed, "Seed of the generated data")->capture_default_str();
-  cmd->add_option("--dir", o->dir, "Working folder (default: a new folder in the temporary one)");
-  return [o] {
-    if (o->sizes.empty()) o->sizes = {1000};
-    for (std::int64_t n : o->sizes) {
-      if (n < 1) throw ConfigError("--receipts must be at least 1");
-    }
-    fs::path root = o->dir.empty() ? fs::temp_directory_path() /
-                                         fmt::format("zodadovez-bench-{}", std::random_device()())
-                                   : fs::path(o->dir);
-    fs::create_directories(root);
-    std::vector<std::vector<std::string>> rows;
-    for (std::int64_t n : o->sizes) {
-      fs::path base = root / std::to_string(n);
-      fs::remove_all(base);
-      fmt::print(stderr, "{} receipts: generating...\n", n);
-      InChild("generating", [&] {
-        fs::create_directories(base / "a");
-        CreateDemoDatabases(DemoOptions{base / "a", n, o->seed});
-        return std::vector<double>{};
-      });
-      // A fresh copy of the generated databases for every run.
-      auto fresh = [&](const char* name) {
-        fs::remove_all(base / name);
-        fs::copy(base / "a", base / name, fs::copy_options::recursive);
-        return base / name;
-      };
+int RunBench(const BenchCommand& command) {
+  const std::vector<std::int64_t> sizes =
+      command.sizes.empty() ? std::vector<std::int64_t>{1000} : command.sizes;
+  for (std::int64_t n : sizes) {
+    if (n < 1) throw ConfigError("--receipts must be at least 1");
+  }
+  fs::path root =
+      command.dir.empty()
+          ? fs::temp_directory_path() / fmt::format("zodadovez-bench-{}", std::random_device()())
+          : fs::path(command.dir);
+  fs::create_directories(root);
+  std::vector<std::vector<std::string>> rows;
+  for (std::int64_t n : sizes) {
+    fs::path base = root / std::to_string(n);
+    fs::remove_all(base);
+    fmt::print(stderr, "{} receipts: generating...\n", n);
+    InChild("generating", [&] {
+      fs::create_directories(base / "a");
+      CreateDemoDatabases(DemoOptions{base / "a", n, command.seed});
+      return std::vector<double>{};
+    });
+    // A fresh copy of the generated databases for every run.
+    auto fresh = [&](const char* name) {
+      fs::remove_all(base / name);
+      fs::copy(base / "a", base / name, fs::copy_options::recursive);
+      return base / name;
+    };
 
-      fmt::print(stderr, "{} receipts: import with the statement log, then its replay...\n", n);
-      std::vector<double> logged = InChild("importing with the log", [&] {
-        StatementLog log;
-        ImportRequest request = Request(fresh("logged"));
-        request.statement_log = &log;
+    fmt::print(stderr, "{} receipts: import with the statement log, then its replay...\n", n);
+    std::vector<double> logged = InChild("importing with the log", [&] {
+      StatementLog log;
+      ImportRequest request = Request(fresh("logged"));
+      request.statement_log = &log;
+      ImportReport report;
+      auto start = Clock::now();
+      RunImport(request, &report);
+      double import_seconds = Seconds(start);
+      PrintCostliestShapes(log, n);
+      double in_database = 0;
+      for (const StatementRecord& r : log.records()) {
+        in_database += std::chrono::duration<double>(r.elapsed).count();
+      }
+      // A short replay is repeated (see Repetitions) and its median taken.
+      std::vector<double> replays;
+      do {
+        auto db = OpenDatabase("sqlite:" + (fresh("replay") / "erp.db").string());
+        start = Clock::now();
+        Replay(log, *db);
+        replays.push_back(Seconds(start));
+      } while (replays.size() < Repetitions(replays.front()));
+      return std::vector<double>{import_seconds,
+                                 Median(replays),
+                                 static_cast<double>(log.records().size()),
+                                 static_cast<double>(report.present),
+                                 in_database,
+                                 static_cast<double>(replays.size())};
+    });
+    if (logged.size() != 6) throw Error("bench: a measurement is missing");
+    fmt::print(stderr, "{} receipts: plain import...\n", n);
+    std::vector<double> imports;
+    std::vector<double> plain;
+    do {
+      fs::path dir = fresh("plain");
+      plain = InChild("importing", [&] {
         ImportReport report;
         auto start = Clock::now();
-        RunImport(request, &report);
-        double import_seconds = Seconds(start);
-        PrintCostliestShapes(log, n);
-        double in_database = 0;
-        for (const StatementRecord& r : log.records()) {
-          in_database += std::chrono::duration<double>(r.elapsed).count();
-        }
-        // A short replay is repeated (see Repetitions) and its median taken.
-        std::vector<double> replays;
-        do {
-          auto db = OpenDatabase("sqlite:" + (fresh("replay") / "erp.db").string());
-          start = Clock::now();
-          Replay(log, *db);
-          replays.push_back(Seconds(start));
-        } while (replays.size() < Repetitions(replays.front()));
-        return std::vector<double>{import_seconds,
-                                   Median(replays),
-                                   static_cast<double>(log.records().size()),
-                                   static_cast<double>(report.present),
-                                   in_database,
-                                   static_cast<double>(replays.size())};
+        RunImport(Request(dir), &report);
+        double seconds = Seconds(start);
+        return std::vector<double>{seconds, static_cast<double>(report.present),
+                                   static_cast<double>(report.imported), PeakMegabytes()};
       });
-      if (logged.size() != 6) throw Error("bench: a measurement is missing");
-      fmt::print(stderr, "{} receipts: plain import...\n", n);
-      std::vector<double> imports;
-      std::vector<double> plain;
-      do {
-        fs::path dir = fresh("plain");
-        plain = InChild("importing", [&] {
-          ImportReport report;
-          auto start = Clock::now();
-          RunImport(Request(dir), &report);
-          double seconds = Seconds(start);
-          return std::vector<double>{seconds, static_cast<double>(report.present),
-                                     static_cast<double>(report.imported), PeakMegabytes()};
-        });
-        if (plain.size() != 4) throw Error("bench: a measurement is missing");
-        imports.push_back(plain[0]);
-      } while (imports.size() < Repetitions(imports.front()));
-      // The ratio takes the plain import: the logged one also pays for the log's own
-      // bookkeeping (a copy of every statement and its values), which no real run does.
-      double import_seconds = Median(imports);
-      double found = plain[1];
-      double engine_share = (logged[0] - logged[4]) / logged[0];
-      rows.push_back({std::to_string(n), fmt::format("{:.0f}", found),
-                      fmt::format("{:.0f}", plain[2]), fmt::format("{:.2f}", import_seconds),
-                      fmt::format("{:.2f}", import_seconds * 1000 / static_cast<double>(n)),
-                      fmt::format("{:.1f}", logged[2] / std::max(1.0, logged[3])),
-                      fmt::format("{:.0f}%", engine_share * 100), fmt::format("{:.2f}", logged[1]),
-                      fmt::format("{:.2f}", import_seconds / logged[1]),
-                      fmt::format("{}/{}", imports.size(), static_cast<int>(logged[5])),
-                      fmt::format("{:.0f}", plain[3])});
-      if (o->dir.empty()) fs::remove_all(base);
-    }
-    if (o->dir.empty()) fs::remove_all(root);
-    PrintTable(stdout,
-               {"Receipts", "Found", "Imported", "Import s", "ms/receipt", "Stmts/found", "Engine",
-                "Replay s", "Import/replay", "Runs", "Peak MB"},
-               rows, std::vector<bool>(11, true));
-    return kExitOk;
-  };
+      if (plain.size() != 4) throw Error("bench: a measurement is missing");
+      imports.push_back(plain[0]);
+    } while (imports.size() < Repetitions(imports.front()));
+    // The ratio takes the plain import: the logged one also pays for the log's own
+    // bookkeeping (a copy of every statement and its values), which no real run does.
+    double import_seconds = Median(imports);
+    double found = plain[1];
+    double engine_share = (logged[0] - logged[4]) / logged[0];
+    rows.push_back({std::to_string(n), fmt::format("{:.0f}", found),
+                    fmt::format("{:.0f}", plain[2]), fmt::format("{:.2f}", import_seconds),
+                    fmt::format("{:.2f}", import_seconds * 1000 / static_cast<double>(n)),
+                    fmt::format("{:.1f}", logged[2] / std::max(1.0, logged[3])),
+                    fmt::format("{:.0f}%", engine_share * 100), fmt::format("{:.2f}", logged[1]),
+                    fmt::format("{:.2f}", import_seconds / logged[1]),
+                    fmt::format("{}/{}", imports.size(), static_cast<int>(logged[5])),
+                    fmt::format("{:.0f}", plain[3])});
+    if (command.dir.empty()) fs::remove_all(base);
+  }
+  if (command.dir.empty()) fs::remove_all(root);
+  PrintTable(stdout,
+             {"Receipts", "Found", "Imported", "Import s", "ms/receipt", "Stmts/found", "Engine",
+              "Replay s", "Import/replay", "Runs", "Peak MB"},
+             rows, std::vector<bool>(11, true));
+  return kExitOk;
 }
 
 }  // namespace zodadovez::cli

@@ -1,5 +1,4 @@
 // zodadovez import, configs, history: runs of the import window without a screen.
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
 #include "cli/commands.h"
@@ -14,18 +13,6 @@
 
 namespace zodadovez::cli {
 namespace {
-
-struct Connection {
-  std::string erp;
-  int company = 0;
-};
-
-void AddConnectionOptions(CLI::App* cmd, Connection& c) {
-  cmd->add_option("--erp", c.erp, "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING")
-      ->envname("ZODADOVEZ_ERP")
-      ->required();
-  cmd->add_option("--company", c.company, "ERP company number")->required();
-}
 
 // Fails early, with the backend's own message, when the database cannot be reached.
 void CheckConnection(const Connection& c) {
@@ -183,80 +170,43 @@ int RunImport(const ImportRequest& request, ImportReport* report) {
   return kExitOk;
 }
 
-Action AddImport(CLI::App& app) {
-  struct Options {
-    ImportRequest request;
-    std::string mode = "normale";
-  };
-  auto o = std::make_shared<Options>();
-  ImportRequest& r = o->request;
-  auto* cmd = app.add_subcommand("import", "Import the gym receipts into the ERP (unattended)");
-  cmd->add_option("--erp", r.erp, "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING")
-      ->envname("ZODADOVEZ_ERP")
-      ->required();
-  cmd->add_option("--company", r.company, "ERP company number")->required();
-  cmd->add_option("--mode", o->mode, "normale (after the last run) or rielabora (a range)")
-      ->check(CLI::IsMember({"normale", "rielabora"}, CLI::ignore_case));
-  cmd->add_option("--from", r.from, "rielabora: first receipt date, DD/MM/YYYY");
-  cmd->add_option("--to", r.to, "rielabora: last receipt date, DD/MM/YYYY");
-  cmd->add_option("--from-number", r.from_number, "rielabora: first receipt number");
-  cmd->add_option("--to-number", r.to_number, "rielabora: last receipt number");
-  cmd->add_option("--config", r.configs, "Configuration id to import (repeatable; default all)");
-  cmd->add_option("--schedule", r.schedule, "Apply the saved parameter set of this name");
-  return [o] {
-    o->request.rielabora =
-        o->mode == "rielabora" || o->mode == "Rielabora" || o->mode == "RIELABORA";
-    return RunImport(o->request);
-  };
+int RunConfigs(const Connection& connection) {
+  CheckConnection(connection);
+  ListingWindow lw(connection);
+  Recordset rs = lw.window().configurations.clone();
+  std::vector<std::vector<std::string>> rows;
+  for (; rs.is_open() && !rs.eof(); rs.move_next()) {
+    rows.push_back({Text(rs["ZEV90_ID"]), Text(rs["ZEV90_DESCR"]), Text(rs["ZEV90_DB_NAME"]),
+                    Text(rs["ZEV90_NOME_SERVER"]), Text(rs["ZEV90_CODIVA_CG28"]),
+                    Text(rs["ZEV90_PATH_ERRORI"])});
+  }
+  PrintTable(stdout,
+             {"Config.", "Descrizione", "Database", "Server", "IVA default", "Cartella errori"},
+             rows, {true});
+  return lw.window().anomaly ? kExitAnomalies : kExitOk;
 }
 
-Action AddConfigs(CLI::App& app) {
-  auto c = std::make_shared<Connection>();
-  auto* cmd = app.add_subcommand("configs", "List the import configurations of a company");
-  AddConnectionOptions(cmd, *c);
-  return [c] {
-    CheckConnection(*c);
-    ListingWindow lw(*c);
-    Recordset rs = lw.window().configurations.clone();
-    std::vector<std::vector<std::string>> rows;
-    for (; rs.is_open() && !rs.eof(); rs.move_next()) {
-      rows.push_back({Text(rs["ZEV90_ID"]), Text(rs["ZEV90_DESCR"]), Text(rs["ZEV90_DB_NAME"]),
-                      Text(rs["ZEV90_NOME_SERVER"]), Text(rs["ZEV90_CODIVA_CG28"]),
-                      Text(rs["ZEV90_PATH_ERRORI"])});
-    }
-    PrintTable(stdout,
-               {"Config.", "Descrizione", "Database", "Server", "IVA default", "Cartella errori"},
-               rows, {true});
-    return lw.window().anomaly ? kExitAnomalies : kExitOk;
-  };
-}
-
-Action AddHistory(CLI::App& app) {
-  auto c = std::make_shared<Connection>();
-  auto* cmd = app.add_subcommand("history", "List the run history of a company");
-  AddConnectionOptions(cmd, *c);
-  return [c] {
-    CheckConnection(*c);
-    ListingWindow lw(*c);
-    FRMZEV_ZODADOVEZ& w = lw.window();
-    Recordset rs = w.controls.grid_result.clone();
-    std::vector<std::string> header;
-    std::vector<bool> right;
-    for (const GridColumn& col : kHistoryGrid) {
-      header.emplace_back(col.caption);
-      right.push_back(std::string_view(col.field) != "DESCTIPO");
-    }
-    std::vector<std::vector<std::string>> rows;
-    for (; rs.is_open() && !rs.eof(); rs.move_next()) {
-      std::vector<std::string> row;
-      for (const GridColumn& col : kHistoryGrid) row.push_back(Text(rs[col.field]));
-      rows.push_back(std::move(row));
-    }
-    PrintTable(stdout, header, rows, right);
-    fmt::print("\nData inizio proposta per la prossima elaborazione Normale: {}\n",
-               w.controls.txt_data_ini);
-    return w.anomaly ? kExitAnomalies : kExitOk;
-  };
+int RunHistory(const Connection& connection) {
+  CheckConnection(connection);
+  ListingWindow lw(connection);
+  FRMZEV_ZODADOVEZ& w = lw.window();
+  Recordset rs = w.controls.grid_result.clone();
+  std::vector<std::string> header;
+  std::vector<bool> right;
+  for (const GridColumn& col : kHistoryGrid) {
+    header.emplace_back(col.caption);
+    right.push_back(std::string_view(col.field) != "DESCTIPO");
+  }
+  std::vector<std::vector<std::string>> rows;
+  for (; rs.is_open() && !rs.eof(); rs.move_next()) {
+    std::vector<std::string> row;
+    for (const GridColumn& col : kHistoryGrid) row.push_back(Text(rs[col.field]));
+    rows.push_back(std::move(row));
+  }
+  PrintTable(stdout, header, rows, right);
+  fmt::print("\nData inizio proposta per la prossima elaborazione Normale: {}\n",
+             w.controls.txt_data_ini);
+  return w.anomaly ? kExitAnomalies : kExitOk;
 }
 
 }  // namespace zodadovez::cli

@@ -1,7 +1,6 @@
 // zodadovez reconcile: the receipts of a period that have no ERP document, and why.
 #include <fmt/format.h>
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <map>
 
@@ -13,14 +12,6 @@
 
 namespace zodadovez::cli {
 namespace {
-
-struct Options {
-  std::string erp;
-  int company = 0;
-  std::vector<std::int64_t> configs;
-  std::string from;
-  std::string to;
-};
 
 std::optional<DateTime> Day(const std::string& text, const char* option) {
   if (text.empty()) return std::nullopt;
@@ -35,18 +26,20 @@ std::string DateText(const Value& v) {
   return v.kind() == ValueKind::kDate ? FormatItalianDate(v.as_date()) : std::string();
 }
 
-int Run(const Options& o) {
+}  // namespace
+
+int RunReconcile(const ReconcileCommand& command) {
   ReconcileRequest request;
-  request.company = o.company;
-  request.configs = o.configs;
-  request.from = Day(o.from, "--from");
-  request.to = Day(o.to, "--to");
+  request.company = command.company;
+  request.configs = command.configs;
+  request.from = Day(command.from, "--from");
+  request.to = Day(command.to, "--to");
   if (request.from && request.to && *request.from > *request.to) {
     throw ConfigError("Intervallo non valido: --from is after --to");
   }
   std::unique_ptr<Database> db;
   try {
-    db = OpenDatabase(o.erp);
+    db = OpenDatabase(command.erp);
   } catch (const ConfigError&) {
     throw;
   } catch (const Error& e) {
@@ -93,7 +86,8 @@ int Run(const Options& o) {
     fmt::print(
         "Import configuration {} again with: zodadovez import --company {} --config {} --mode "
         "rielabora --from {} --to {}\n",
-        config, o.company, config, FormatItalianDate(range.first), FormatItalianDate(range.second));
+        config, command.company, config, FormatItalianDate(range.first),
+        FormatItalianDate(range.second));
   }
   if (!days.empty()) {
     fmt::print(
@@ -101,22 +95,6 @@ int Run(const Options& o) {
         "DO11_FLGDOCBIS = 1: narrow the run with --from-number/--to-number where they allow)\n");
   }
   return kExitAnomalies;
-}
-
-}  // namespace
-
-Action AddReconcile(CLI::App& app) {
-  auto o = std::make_shared<Options>();
-  auto* cmd = app.add_subcommand(
-      "reconcile", "List the gym receipts of a period that have no ERP document, and why");
-  cmd->add_option("--erp", o->erp, "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING")
-      ->envname("ZODADOVEZ_ERP")
-      ->required();
-  cmd->add_option("--company", o->company, "ERP company number")->required();
-  cmd->add_option("--config", o->configs, "Configuration id (repeatable; default all)");
-  cmd->add_option("--from", o->from, "First receipt day, DD/MM/YYYY (default: no bound)");
-  cmd->add_option("--to", o->to, "Last receipt day, DD/MM/YYYY, included (default: no bound)");
-  return [o] { return Run(*o); };
 }
 
 }  // namespace zodadovez::cli

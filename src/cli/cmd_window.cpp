@@ -3,7 +3,6 @@
 #include <pthread.h>
 #include <signal.h>
 
-#include <CLI/CLI.hpp>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -18,12 +17,6 @@
 
 namespace zodadovez::cli {
 namespace {
-
-struct WindowCommand {
-  std::string erp;
-  int company = 0;
-  int port = 8765;
-};
 
 // Ctrl-C (or SIGTERM) asks the window to close: an import in progress runs to its end first.
 // A second one stops the command at once.
@@ -51,48 +44,37 @@ void WatchSignals(const sigset_t& signals, window::WindowServer& server,
 
 }  // namespace
 
-Action AddWindow(CLI::App& app) {
-  auto c = std::make_shared<WindowCommand>();
-  auto* cmd = app.add_subcommand("window", "Open the import window as a page on this computer");
-  cmd->add_option("--erp", c->erp, "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING")
-      ->envname("ZODADOVEZ_ERP")
-      ->required();
-  cmd->add_option("--company", c->company, "ERP company number")->required();
-  cmd->add_option("--port", c->port, "Port on 127.0.0.1 (0: any free port)")
-      ->check(CLI::Range(0, 65535))
-      ->capture_default_str();
-  return [c] {
-    // The window would report a connection it cannot open in a message box; the command says it
-    // before serving anything.
-    try {
-      OpenDatabase(c->erp);
-    } catch (const ConfigError&) {
-      throw;
-    } catch (const Error& e) {
-      throw Error(fmt::format("cannot connect to the ERP database: {}", e.what()));
-    }
+int RunWindow(const WindowCommand& command) {
+  // The window would report a connection it cannot open in a message box; the command says it
+  // before serving anything.
+  try {
+    OpenDatabase(command.erp);
+  } catch (const ConfigError&) {
+    throw;
+  } catch (const Error& e) {
+    throw Error(fmt::format("cannot connect to the ERP database: {}", e.what()));
+  }
 
-    // Signals go to the watcher alone: block them before any thread starts.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // Signals go to the watcher alone: block them before any thread starts.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    window::WindowServer server({c->erp, c->company, c->port});
-    server.Start();
-    fmt::print("The import window of company {} is at {}\nEsci closes it; so does Ctrl-C here.\n",
-               c->company, server.url());
-    std::fflush(stdout);
+  window::WindowServer server({command.erp, command.company, command.port});
+  server.Start();
+  fmt::print("The import window of company {} is at {}\nEsci closes it; so does Ctrl-C here.\n",
+             command.company, server.url());
+  std::fflush(stdout);
 
-    std::atomic<bool> done{false};
-    std::thread watcher([&] { WatchSignals(signals, server, done); });
-    server.Wait();
-    done = true;
-    watcher.join();
-    fmt::print("The import window is closed.\n");
-    return server.anomaly() ? kExitAnomalies : kExitOk;
-  };
+  std::atomic<bool> done{false};
+  std::thread watcher([&] { WatchSignals(signals, server, done); });
+  server.Wait();
+  done = true;
+  watcher.join();
+  fmt::print("The import window is closed.\n");
+  return server.anomaly() ? kExitAnomalies : kExitOk;
 }
 
 }  // namespace zodadovez::cli

@@ -1,15 +1,12 @@
-// The subcommands of the `zodadovez` command. Each Add* declares its options on `app` and
-// returns the subcommand; main() runs the one the user chose.
+// The subcommands of the `zodadovez` command: each one's options as plain values, and the
+// function that runs it and returns the exit code. main.cpp declares the command line over
+// these structures; it is the one file that includes CLI11, a header costly to compile.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-namespace CLI {
-class App;
-}
 namespace zodadovez {
 class StatementLog;
 }
@@ -22,18 +19,68 @@ inline constexpr int kExitFailed = 1;     // could not run (no connection, I/O)
 inline constexpr int kExitBadInput = 2;   // bad arguments, configuration or SQL
 inline constexpr int kExitAnomalies = 3;  // the run completed with anomalies
 
-// A subcommand's body: returns the exit code.
-using Action = std::function<int()>;
+// The ERP database and company most subcommands work on.
+struct Connection {
+  std::string erp;  // sqlite:PATH or sqlserver:CONNECTION-STRING
+  int company = 0;
+};
 
-Action AddInit(CLI::App& app);
-Action AddSql(CLI::App& app);
-Action AddImport(CLI::App& app);
-Action AddConfigs(CLI::App& app);
-Action AddHistory(CLI::App& app);
-Action AddDemo(CLI::App& app);
-Action AddBench(CLI::App& app);
-Action AddReconcile(CLI::App& app);
-Action AddWindow(CLI::App& app);
+// zodadovez init
+struct InitCommand {
+  std::string erp;
+  std::string gym = "Palestra";  // the gym database to create
+  bool zev_only = false;         // only the module's configuration tables
+};
+int RunInit(const InitCommand& command);
+
+// zodadovez sql
+struct SqlCommand {
+  std::string erp;
+  std::string file;  // a file of batches separated by GO lines, or
+  std::string text;  // the statement itself
+  bool show_translation = false;
+};
+int RunSql(const SqlCommand& command);
+
+// zodadovez configs and zodadovez history
+int RunConfigs(const Connection& connection);
+int RunHistory(const Connection& connection);
+
+// zodadovez demo
+struct DemoCommand {
+  std::string dir = "demo";
+  std::int64_t receipts = 60;
+  std::uint64_t seed = 1;
+  bool size_given = false;  // --receipts or --seed on the command line
+  bool fresh = false;
+  bool no_import = false;
+};
+int RunDemo(const DemoCommand& command);
+
+// zodadovez bench
+struct BenchCommand {
+  std::vector<std::int64_t> sizes;  // receipts to generate; none: 1000
+  std::uint64_t seed = 1;
+  std::string dir;  // none: a new folder in the temporary one, removed at the end
+};
+int RunBench(const BenchCommand& command);
+
+// zodadovez reconcile
+struct ReconcileCommand {
+  std::string erp;
+  int company = 0;
+  std::vector<std::int64_t> configs;  // none: every configuration
+  std::string from, to;               // DD/MM/YYYY; none: no bound
+};
+int RunReconcile(const ReconcileCommand& command);
+
+// zodadovez window
+struct WindowCommand {
+  std::string erp;
+  int company = 0;
+  int port = 8765;  // 0: any free port
+};
+int RunWindow(const WindowCommand& command);
 
 // An unattended import run, as `zodadovez import` takes it from its options.
 struct ImportRequest {
@@ -58,8 +105,5 @@ struct ImportReport {
 // configurations and returns the exit code. Throws ConfigError for a bad request or an unknown
 // saved parameter set, Error when the database cannot be reached.
 int RunImport(const ImportRequest& request, ImportReport* report = nullptr);
-
-// Runs `action`, turning exceptions into a message on standard error and an exit code.
-int Guarded(const Action& action);
 
 }  // namespace zodadovez::cli

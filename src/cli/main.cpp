@@ -1,15 +1,20 @@
 // zodadovez: imports a gym application's receipts into the ERP, and the tools around it.
-#include <CLI/CLI.hpp>
+#include <fmt/format.h>
 
+#include <CLI/CLI.hpp>
+#include <functional>
 #include <vector>
 
 #include "cli/commands.h"
 #include "module/common/errors.h"
 
-#include <fmt/format.h>
-
 namespace zodadovez::cli {
 
+namespace {
+
+using Action = std::function<int()>;
+
+// Runs `action`, turning exceptions into a message on standard error and an exit code.
 int Guarded(const Action& action) {
   try {
     return action();
@@ -28,27 +33,125 @@ int Guarded(const Action& action) {
   }
 }
 
+void AddErpOption(CLI::App* cmd, std::string& erp) {
+  cmd->add_option("--erp", erp, "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING")
+      ->envname("ZODADOVEZ_ERP")
+      ->required();
+}
+
+void AddConnectionOptions(CLI::App* cmd, std::string& erp, int& company) {
+  AddErpOption(cmd, erp);
+  cmd->add_option("--company", company, "ERP company number")->required();
+}
+
+// What the command line fills in, one member a subcommand.
+struct CommandLine {
+  InitCommand init;
+  SqlCommand sql;
+  ImportRequest import;
+  std::string import_mode = "normale";
+  Connection configs, history;
+  DemoCommand demo;
+  BenchCommand bench;
+  ReconcileCommand reconcile;
+  WindowCommand window;
+};
+
+}  // namespace
 }  // namespace zodadovez::cli
 
 int main(int argc, char** argv) {
   using namespace zodadovez::cli;
   CLI::App app{"zodadovez: carries a gym application's receipts into the ERP as sales documents"};
   app.require_subcommand(1);
+  CommandLine o;
   std::vector<std::pair<CLI::App*, Action>> commands;
-  auto add = [&](Action (*adder)(CLI::App&)) {
-    std::size_t before = app.get_subcommands({}).size();
-    Action action = adder(app);
-    commands.emplace_back(app.get_subcommands({})[before], std::move(action));
-  };
-  add(AddInit);
-  add(AddSql);
-  add(AddImport);
-  add(AddConfigs);
-  add(AddHistory);
-  add(AddDemo);
-  add(AddBench);
-  add(AddReconcile);
-  add(AddWindow);
+
+  auto* cmd = app.add_subcommand("init", "Create the stand-in ERP and gym databases");
+  AddErpOption(cmd, o.init.erp);
+  auto* gym = cmd->add_option("--gym", o.init.gym, "Name of the gym database to create")
+                  ->capture_default_str();
+  cmd->add_flag("--zev-only", o.init.zev_only,
+                "Only create the module's configuration tables (and HOST_SETTINGS when missing) "
+                "in an existing ERP database")
+      ->excludes(gym);
+  commands.emplace_back(cmd, [&] { return RunInit(o.init); });
+
+  cmd = app.add_subcommand("sql", "Run T-SQL on the ERP database; rows print as TSV");
+  AddErpOption(cmd, o.sql.erp);
+  auto* file =
+      cmd->add_option("--file", o.sql.file, "A file of T-SQL batches separated by GO lines");
+  file->excludes(cmd->add_option("text", o.sql.text, "The T-SQL to run"));
+  cmd->add_flag("--show-translation", o.sql.show_translation,
+                "Print the SQLite text each statement becomes (embedded backend)");
+  commands.emplace_back(cmd, [&] { return RunSql(o.sql); });
+
+  cmd = app.add_subcommand("import", "Import the gym receipts into the ERP (unattended)");
+  AddConnectionOptions(cmd, o.import.erp, o.import.company);
+  cmd->add_option("--mode", o.import_mode, "normale (after the last run) or rielabora (a range)")
+      ->transform(CLI::IsMember({"normale", "rielabora"}, CLI::ignore_case));
+  cmd->add_option("--from", o.import.from, "rielabora: first receipt date, DD/MM/YYYY");
+  cmd->add_option("--to", o.import.to, "rielabora: last receipt date, DD/MM/YYYY");
+  cmd->add_option("--from-number", o.import.from_number, "rielabora: first receipt number");
+  cmd->add_option("--to-number", o.import.to_number, "rielabora: last receipt number");
+  cmd->add_option("--config", o.import.configs,
+                  "Configuration id to import (repeatable; default all)");
+  cmd->add_option("--schedule", o.import.schedule, "Apply the saved parameter set of this name");
+  commands.emplace_back(cmd, [&] {
+    o.import.rielabora = o.import_mode == "rielabora";
+    return RunImport(o.import);
+  });
+
+  cmd = app.add_subcommand("configs", "List the import configurations of a company");
+  AddConnectionOptions(cmd, o.configs.erp, o.configs.company);
+  commands.emplace_back(cmd, [&] { return RunConfigs(o.configs); });
+
+  cmd = app.add_subcommand("history", "List the run history of a company");
+  AddConnectionOptions(cmd, o.history.erp, o.history.company);
+  commands.emplace_back(cmd, [&] { return RunHistory(o.history); });
+
+  cmd = app.add_subcommand(
+      "demo", "Create embedded demo databases and import them (\"Normale\" run of company 1)");
+  cmd->add_option("--dir", o.demo.dir, "Folder of the demo databases")->capture_default_str();
+  auto* receipts = cmd->add_option("--receipts", o.demo.receipts,
+                                   "Receipts to generate, over both gym databases")
+                       ->check(CLI::Range(std::int64_t{1}, std::int64_t{10'000'000}))
+                       ->capture_default_str();
+  auto* seed =
+      cmd->add_option("--seed", o.demo.seed, "Seed of the generator: the same seed, the same data")
+          ->capture_default_str();
+  cmd->add_flag("--fresh", o.demo.fresh, "Remove the demo databases first and create them anew");
+  cmd->add_flag("--no-import", o.demo.no_import,
+                "Only create the databases: leave the import to the window or the import command");
+  commands.emplace_back(cmd, [&o, receipts, seed] {
+    o.demo.size_given = receipts->count() + seed->count() > 0;
+    return RunDemo(o.demo);
+  });
+
+  cmd =
+      app.add_subcommand("bench", "Measure the import at scale against a replay of its statements");
+  cmd->add_option("--receipts", o.bench.sizes, "Receipts to generate (repeatable; default 1000)");
+  cmd->add_option("--seed", o.bench.seed, "Seed of the generated data")->capture_default_str();
+  cmd->add_option("--dir", o.bench.dir,
+                  "Working folder (default: a new folder in the temporary one)");
+  commands.emplace_back(cmd, [&] { return RunBench(o.bench); });
+
+  cmd = app.add_subcommand("reconcile",
+                           "List the gym receipts of a period that have no ERP document, and why");
+  AddConnectionOptions(cmd, o.reconcile.erp, o.reconcile.company);
+  cmd->add_option("--config", o.reconcile.configs, "Configuration id (repeatable; default all)");
+  cmd->add_option("--from", o.reconcile.from, "First receipt day, DD/MM/YYYY (default: no bound)");
+  cmd->add_option("--to", o.reconcile.to,
+                  "Last receipt day, DD/MM/YYYY, included (default: no bound)");
+  commands.emplace_back(cmd, [&] { return RunReconcile(o.reconcile); });
+
+  cmd = app.add_subcommand("window", "Open the import window as a page on this computer");
+  AddConnectionOptions(cmd, o.window.erp, o.window.company);
+  cmd->add_option("--port", o.window.port, "Port on 127.0.0.1 (0: any free port)")
+      ->check(CLI::Range(0, 65535))
+      ->capture_default_str();
+  commands.emplace_back(cmd, [&] { return RunWindow(o.window); });
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
