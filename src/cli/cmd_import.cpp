@@ -14,17 +14,6 @@
 namespace zodadovez::cli {
 namespace {
 
-// Fails early, with the backend's own message, when the database cannot be reached.
-void CheckConnection(const Connection& c) {
-  try {
-    OpenDatabase(c.erp);
-  } catch (const ConfigError&) {
-    throw;
-  } catch (const Error& e) {
-    throw Error(fmt::format("cannot connect to the ERP database: {}", e.what()));
-  }
-}
-
 // A window opened as the user would open it, without a screen: for listing only.
 struct ListingWindow {
   explicit ListingWindow(const Connection& c) : host(Options(c)), plugin(host) {
@@ -48,6 +37,16 @@ std::string Text(const Value& v) {
 }
 
 }  // namespace
+
+std::unique_ptr<Database> Connect(const std::string& erp) {
+  try {
+    return OpenDatabase(erp);
+  } catch (const ConfigError&) {
+    throw;
+  } catch (const Error& e) {
+    throw Error(fmt::format("cannot connect to the ERP database: {}", e.what()));
+  }
+}
 
 int RunImport(const ImportRequest& request, ImportReport* report) {
   const ImportRequest& o = request;
@@ -80,7 +79,7 @@ int RunImport(const ImportRequest& request, ImportReport* report) {
     }
   }
   Connection c{o.erp, o.company};
-  CheckConnection(c);
+  Connect(c.erp);
 
   StandInOptions options;
   options.connection = c.erp;
@@ -171,7 +170,7 @@ int RunImport(const ImportRequest& request, ImportReport* report) {
 }
 
 int RunConfigs(const Connection& connection) {
-  CheckConnection(connection);
+  Connect(connection.erp);
   ListingWindow lw(connection);
   Recordset rs = lw.window().configurations.clone();
   std::vector<std::vector<std::string>> rows;
@@ -187,7 +186,7 @@ int RunConfigs(const Connection& connection) {
 }
 
 int RunHistory(const Connection& connection) {
-  CheckConnection(connection);
+  Connect(connection.erp);
   ListingWindow lw(connection);
   FRMZEV_ZODADOVEZ& w = lw.window();
   Recordset rs = w.controls.grid_result.clone();

@@ -37,14 +37,7 @@ int RunReconcile(const ReconcileCommand& command) {
   if (request.from && request.to && *request.from > *request.to) {
     throw ConfigError("Intervallo non valido: --from is after --to");
   }
-  std::unique_ptr<Database> db;
-  try {
-    db = OpenDatabase(command.erp);
-  } catch (const ConfigError&) {
-    throw;
-  } catch (const Error& e) {
-    throw Error(fmt::format("cannot connect to the ERP database: {}", e.what()));
-  }
+  std::unique_ptr<Database> db = Connect(command.erp);
   const ReconcileReport report = Reconcile(*db, request);
 
   for (const std::string& note : report.skipped) fmt::print("Not reconciled: {}\n", note);

@@ -47,13 +47,7 @@ void WatchSignals(const sigset_t& signals, window::WindowServer& server,
 int RunWindow(const WindowCommand& command) {
   // The window would report a connection it cannot open in a message box; the command says it
   // before serving anything.
-  try {
-    OpenDatabase(command.erp);
-  } catch (const ConfigError&) {
-    throw;
-  } catch (const Error& e) {
-    throw Error(fmt::format("cannot connect to the ERP database: {}", e.what()));
-  }
+  Connect(command.erp);
 
   // Signals go to the watcher alone: block them before any thread starts.
   sigset_t signals;

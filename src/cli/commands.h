@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace zodadovez {
+class Database;
 class StatementLog;
-}
+}  // namespace zodadovez
 
 namespace zodadovez::cli {
 
@@ -24,6 +26,10 @@ struct Connection {
   std::string erp;  // sqlite:PATH or sqlserver:CONNECTION-STRING
   int company = 0;
 };
+
+// Opens the ERP database, failing early with the backend's own message when it cannot be
+// reached; a malformed connection stays a ConfigError.
+std::unique_ptr<Database> Connect(const std::string& erp);
 
 // zodadovez init
 struct InitCommand {
