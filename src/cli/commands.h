@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,10 @@ namespace zodadovez::cli {
 
 // Exit codes a scheduler can read.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;     // could not run (no connection, I/O)
-inline constexpr int kExitBadInput = 2;   // bad arguments, configuration or SQL
-inline constexpr int kExitAnomalies = 3;  // the run completed with anomalies
+inline constexpr int kExitFailed = 1;         // could not run (no connection, I/O)
+inline constexpr int kExitBadInput = 2;       // bad arguments, configuration or SQL
+inline constexpr int kExitAnomalies = 3;      // the run completed with anomalies
+inline constexpr int kExitInterrupted = 130;  // stopped by SIGINT or SIGTERM
 
 // The ERP database and company most subcommands work on.
 struct Connection {
@@ -93,7 +95,11 @@ struct ImportRequest {
   std::string erp;  // sqlite:PATH or sqlserver:CONNECTION-STRING
   int company = 0;
   bool rielabora = false;  // mode "Rielabora" (a range) rather than "Normale"
-  std::string from, to, from_number, to_number, schedule;
+  std::string from, to, from_number, to_number;
+  // A saved parameter set to apply; given but empty or blank, it imports nothing.
+  std::optional<std::string> schedule;
+  bool only_missing = false;          // with "Rielabora": only what has no document yet
+  std::int64_t wait_seconds = 0;      // wait this long for another import of the company to end
   std::vector<std::int64_t> configs;  // empty: every configuration of the company
   // When set, every statement of the run is recorded here (the benchmark replays it).
   zodadovez::StatementLog* statement_log = nullptr;

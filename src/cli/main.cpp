@@ -50,6 +50,7 @@ struct CommandLine {
   SqlCommand sql;
   ImportRequest import;
   std::string import_mode = "normale";
+  std::string import_schedule;
   Connection configs, history;
   DemoCommand demo;
   BenchCommand bench;
@@ -96,9 +97,16 @@ int main(int argc, char** argv) {
   cmd->add_option("--to-number", o.import.to_number, "rielabora: last receipt number");
   cmd->add_option("--config", o.import.configs,
                   "Configuration id to import (repeatable; default all)");
-  cmd->add_option("--schedule", o.import.schedule, "Apply the saved parameter set of this name");
-  commands.emplace_back(cmd, [&] {
+  cmd->add_option("--schedule", o.import_schedule,
+                  "Apply the saved parameter set of this name (an empty name imports nothing)");
+  cmd->add_flag("--only-missing", o.import.only_missing,
+                "rielabora: import only the receipts and grouped days without a document");
+  cmd->add_option("--wait", o.import.wait_seconds,
+                  "Wait up to SECONDS for another import of the company to end")
+      ->check(CLI::NonNegativeNumber);
+  commands.emplace_back(cmd, [&, cmd] {
     o.import.rielabora = o.import_mode == "rielabora";
+    if (cmd->count("--schedule") > 0) o.import.schedule = o.import_schedule;
     return RunImport(o.import);
   });
 

@@ -47,21 +47,28 @@ ProgressView::ProgressView() : terminal_(isatty(STDERR_FILENO) == 1) {}
 
 ProgressView::~ProgressView() { Finish(); }
 
-void ProgressView::OnProgress(double maximum, double value, const std::string&) {
-  if (!terminal_) return;
-  if (value == 0 && drawn_) {
-    // The loop of a configuration ended: keep its last bar on its own line.
+void ProgressView::OnProgress(const RunProgress& p) {
+  if (p.action == "Close" || (p.value == 0 && drawn_)) {
+    // The loop of a phase ended: keep its last bar on its own line.
     Finish();
     return;
   }
-  if (maximum <= 0) return;
-  int permille = static_cast<int>(std::min(1.0, value / maximum) * 1000);
+  if (p.total <= 0 || p.action != "View") return;
+  const std::string label = fmt::format("config {} {}", p.configuration_id, p.phase);
+  if (!terminal_) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_line_ && p.value < p.total) return;
+    next_line_ = now + std::chrono::seconds(5);
+    fmt::print(stderr, "{}: {:.0f}/{:.0f}\n", label, p.value, p.total);
+    return;
+  }
+  int permille = static_cast<int>(std::min(1.0, p.value / p.total) * 1000);
   if (permille == last_permille_) return;  // redraw only when the bar moves
   last_permille_ = permille;
-  constexpr int kCells = 40;
+  constexpr int kCells = 30;
   int filled = permille * kCells / 1000;
-  fmt::print(stderr, "\r  [{}{}] {:>3}%  {:.0f}/{:.0f} ricevute", std::string(filled, '#'),
-             std::string(kCells - filled, ' '), permille / 10, value, maximum);
+  fmt::print(stderr, "\r  {} [{}{}] {:>3}%  {:.0f}/{:.0f}", label, std::string(filled, '#'),
+             std::string(kCells - filled, ' '), permille / 10, p.value, p.total);
   std::fflush(stderr);
   drawn_ = true;
 }

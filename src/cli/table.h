@@ -1,11 +1,12 @@
 // Plain-text tables and the progress bar of the command line.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez::cli {
 
@@ -15,12 +16,13 @@ void PrintTable(std::FILE* out, const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows,
                 const std::vector<bool>& right = {});
 
-// Shows the receipt loop's progress on standard error when it is a terminal.
-class ProgressView : public WindowView {
+// Shows a run's progress on standard error, labelled with the configuration and the phase: a
+// bar on a terminal, otherwise a line every few seconds (a log file or a scheduler's mail).
+class ProgressView : public RunObserver {
  public:
   ProgressView();
   ~ProgressView() override;
-  void OnProgress(double maximum, double value, const std::string& text) override;
+  void OnProgress(const RunProgress& progress) override;
   // Ends the bar's line.
   void Finish();
 
@@ -28,6 +30,7 @@ class ProgressView : public WindowView {
   bool terminal_;
   bool drawn_ = false;
   int last_permille_ = -1;
+  std::chrono::steady_clock::time_point next_line_{};
 };
 
 }  // namespace zodadovez::cli

@@ -39,10 +39,10 @@ std::string Trim(const std::string& text) {
 // listing proposes is for the next window.
 void ListHistoryAgain(FRMZEV_ZODADOVEZ& w) {
   std::string data_ini = w.controls.txt_data_ini;
-  Value last_imported = w.last_imported_date;
-  ListaStorico(w);
+  Value last_imported = w.run().last_imported_date;
+  w.ListaStorico();
   w.controls.txt_data_ini = std::move(data_ini);
-  w.last_imported_date = std::move(last_imported);
+  w.run().last_imported_date = std::move(last_imported);
 }
 
 }  // namespace
@@ -130,7 +130,7 @@ void WindowSession::Main() {
     }
     if (!w.unloaded()) plugin.Cinterface_CloseForm();
     std::lock_guard<std::mutex> lock(mutex_);
-    anomaly_ = w.anomaly;
+    anomaly_ = w.run().anomaly;
   } catch (const std::exception& e) {
     std::lock_guard<std::mutex> lock(mutex_);
     failure_ = e.what();
@@ -202,9 +202,9 @@ int WindowSession::Ask(FRMZEV_ZODADOVEZ& w, const std::string& text, int style,
 
 void WindowSession::RefreshSavedSets(FRMZEV_ZODADOVEZ& w) {
   std::vector<std::string> names;
-  if (ParameterSetStore* store = w.parameters()) {
+  if (ParameterSetStore* store = w.run().parameters()) {
     try {
-      names = store->Names(w.company);
+      names = store->Names(w.run().company);
     } catch (const std::exception& e) {
       w.RecordError("QDX_ELABPARAMS1", e);
     }
@@ -342,10 +342,10 @@ Reply WindowSession::SaveSelections(const std::string& name) {
     return Refused(400, "Il nome delle selezioni può avere al più 40 caratteri.");
   }
   return Enqueue({[this, trimmed](FRMZEV_ZODADOVEZ& w) {
-    ParameterSetStore* store = w.parameters();
+    ParameterSetStore* store = w.run().parameters();
     if (store == nullptr) return;
     try {
-      store->Save(w.company, trimmed, w.Selezioni());
+      store->Save(w.run().company, trimmed, w.Selezioni());
     } catch (const std::exception& e) {
       w.RecordError("QDX_ELABPARAMS1", e);
     }

@@ -8,7 +8,7 @@
 #include "module/config/configurazioni.h"
 #include "module/config/storico.h"
 #include "module/shell/frmzev_zodadovez.h"
-#include "module/shell/host_services.h"
+#include "module/common/host_services.h"
 
 namespace zodadovez::window {
 namespace {
@@ -139,7 +139,7 @@ json WindowJson(const FRMZEV_ZODADOVEZ& w) {
   const WindowControls& c = w.controls;
   json j;
   j["caption"] = c.caption;
-  j["company"] = w.company;
+  j["company"] = w.run().company;
   j["CBO_ELABORA"] = {{"value", c.cbo_elabora},
                       {"enabled", c.cbo_elabora_enabled},
                       {"items", json::array({{{"code", 0}, {"text", "Normale"}},

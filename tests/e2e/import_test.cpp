@@ -80,7 +80,7 @@ class ImportTest : public ::testing::TestWithParam<Backend> {
   }
 
   // Runs the import unattended with `selections`, as a command-line run does.
-  FRMZEV_ZODADOVEZ& Import(const ParameterSet& selections, FaultPlan* faults = nullptr) {
+  ImportRun& Import(const ParameterSet& selections, FaultPlan* faults = nullptr) {
     StandInOptions o;
     o.connection = databases_->uri();
     o.company = 1;
@@ -93,7 +93,7 @@ class ImportTest : public ::testing::TestWithParam<Backend> {
     plugin_->unattended = true;
     plugin_->selections = selections;
     plugin_->Cinterface_ShowForm();
-    return *plugin_->Cinterface_Cwindow();
+    return plugin_->Cinterface_Cwindow()->run();
   }
 
   Database& db() { return databases_->db(); }
@@ -127,7 +127,7 @@ TEST_P(ImportTest, WritesTheExpectedDocumentsMasterDataAndResults) {
   set.mode = 1;
   set.date_from = "01/01/2024";
   set.date_to = "31/12/2024";
-  FRMZEV_ZODADOVEZ& w = Import(set);
+  ImportRun& w = Import(set);
   ASSERT_EQ(w.outcomes.size(), 2u);
   // The results file counts the single documents, then the one day and section of grouped
   // documents; the configuration's summary adds both.
@@ -220,7 +220,7 @@ TEST_P(ImportTest, AConnectionLostMidRunIsAnAnomalyAndTheRunEnds) {
   FaultPlan plan;
   plan.fail_at = 40;
   plan.persistent = true;
-  FRMZEV_ZODADOVEZ& w = Import(set, &plan);
+  ImportRun& w = Import(set, &plan);
   EXPECT_TRUE(w.anomaly);
   EXPECT_GT(plan.failures, 0);
   ASSERT_FALSE(w.outcomes.empty());

@@ -54,8 +54,11 @@ class WindowFixture {
   }
   void Exec(const std::string& tsql) { db().execute(tsql); }
 
-  // Creates the plug-in and shows its window (load and first activation).
-  FRMZEV_ZODADOVEZ& Show(bool unattended = false, const std::string& schedule = "") {
+  // Creates the plug-in and shows its window (load and first activation); the window's run.
+  ImportRun& Show(bool unattended = false, const std::string& schedule = "") {
+    return ShowWindow(unattended, schedule).run();
+  }
+  FRMZEV_ZODADOVEZ& ShowWindow(bool unattended = false, const std::string& schedule = "") {
     StandInOptions o;
     o.connection = dir_.Uri();
     o.company = company;
@@ -72,8 +75,8 @@ class WindowFixture {
     return *plugin_->Cinterface_Cwindow();
   }
 
-  // Runs the import unattended with `selections`, as a command-line run does.
-  FRMZEV_ZODADOVEZ& Import(const ParameterSet& selections) {
+  // Runs the import unattended with `selections`, as a command-line run does; the window's run.
+  ImportRun& Import(const ParameterSet& selections) {
     StandInOptions o;
     o.connection = dir_.Uri();
     o.company = company;
@@ -86,7 +89,7 @@ class WindowFixture {
     plugin_->unattended = true;
     plugin_->selections = selections;
     plugin_->Cinterface_ShowForm();
-    return *plugin_->Cinterface_Cwindow();
+    return plugin_->Cinterface_Cwindow()->run();
   }
 
   // Loads the shared example data (tests/data/corpus/fixture.sql) with both configurations'
@@ -103,6 +106,7 @@ class WindowFixture {
   }
 
   FRMZEV_ZODADOVEZ& window() { return *plugin_->Cinterface_Cwindow(); }
+  ImportRun& run() { return window().run(); }
   StandInHost& host() { return *host_; }
   const TempDir& dir() const { return dir_; }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "module/shell/host_services.h"
+#include "module/common/host_services.h"
 
 namespace zodadovez {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "module/common/database.h"
-#include "module/shell/host_services.h"
+#include "module/common/host_services.h"
 
 namespace zodadovez {
 

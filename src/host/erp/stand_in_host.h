@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "module/shell/host_services.h"
+#include "module/common/host_services.h"
 
 namespace zodadovez {
 

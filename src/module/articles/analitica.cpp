@@ -11,7 +11,7 @@
 #include "module/common/sql_text.h"
 #include "module/common/text_compare.h"
 #include "module/common/value.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
@@ -67,8 +67,8 @@ struct Level {
   std::string description;
 };
 
-Level ComputeLevel(const FRMZEV_ZODADOVEZ& w, std::int16_t level) {
-  const RowFields& row = w.document.row;
+Level ComputeLevel(const ImportRun& run, std::int16_t level) {
+  const RowFields& row = run.document.row;
   Level l;
   l.a = Fixed("Z" + First(row.service_type, 1), 2);
   l.b = Blank(row.stat_group1) && Blank(row.stat_group2)
@@ -76,7 +76,7 @@ Level ComputeLevel(const FRMZEV_ZODADOVEZ& w, std::int16_t level) {
             : Fixed(Last(row.stat_group1, 2) + First(row.stat_group2, 1), 3);
   l.c = "00";
   l.d = Fixed(PadLeft(Value(Last(Trim(row.brand_code), 4)), 4), 4);
-  l.e = Fixed(PadLeft(Value(std::to_string(w.document.article_number)), 4), 4);
+  l.e = Fixed(PadLeft(Value(std::to_string(run.article_number)), 4), 4);
 
   // Each level keeps the parts above it and zeroes the rest.
   switch (level) {
@@ -120,9 +120,9 @@ Value Stored(const Value& value) { return value.is_empty() ? Value(Null()) : val
 
 }  // namespace
 
-void Scrivo_AnagAnalitica(FRMZEV_ZODADOVEZ& w, std::int16_t level) {
+void Scrivo_AnagAnalitica(ImportRun& run, std::int16_t level) {
   try {
-    const Level l = ComputeLevel(w, level);
+    const Level l = ComputeLevel(run, level);
     const std::string code = l.a + l.b + l.c + l.d + l.e;
     // The first level shows its empty duration and period as stars in the formatted code.
     std::string formatted_b = l.b;
@@ -135,18 +135,18 @@ void Scrivo_AnagAnalitica(FRMZEV_ZODADOVEZ& w, std::int16_t level) {
 
     // The memory holds the branch being written: this level and the ones below it take the
     // new codes, and the level above is the parent.
-    AnalyticLevel* levels = w.document.analytic_levels;
+    AnalyticLevel* levels = run.document.analytic_levels;
     const AnalyticLevel parent =
         level > 1 ? levels[level - 1] : AnalyticLevel{Value(Null()), Value(Null())};
     for (int k = level; k <= 5; ++k) levels[k] = AnalyticLevel{Value(code), Value(formatted)};
 
     WritableRecordset rs =
-        w.db().open_for_insert("SELECT * FROM PC03_ANAGPDC WHERE PC03_CODICE_PC01 = " +
-                               std::to_string(w.company_parameters.analytic_chart) +
+        run.db().open_for_insert("SELECT * FROM PC03_ANAGPDC WHERE PC03_CODICE_PC01 = " +
+                               std::to_string(run.company_parameters.analytic_chart) +
                                " AND PC03_CONTO = " + SqlQuote(code));
     if (!rs.eof()) return;
     rs.add_new();
-    rs.set("PC03_CODICE_PC01", static_cast<long long>(w.company_parameters.analytic_chart));
+    rs.set("PC03_CODICE_PC01", static_cast<long long>(run.company_parameters.analytic_chart));
     rs.set("PC03_CONTO", code);
     rs.set("PC03_DESCR", l.description);
     rs.set("PC03_TIPOCONTOCI", 7);
@@ -177,23 +177,23 @@ void Scrivo_AnagAnalitica(FRMZEV_ZODADOVEZ& w, std::int16_t level) {
     rs.set("PC03_CMINDMODELLO", 1);
     rs.update_batch();
   } catch (const std::exception& e) {
-    w.RecordError("Scrivo_AnagAnalitica", e);
+    run.RecordError("Scrivo_AnagAnalitica", e);
   }
 }
 
-void ScriviRamoAnalitico(FRMZEV_ZODADOVEZ& w) {
-  for (std::int16_t level = 1; level <= 5; ++level) Scrivo_AnagAnalitica(w, level);
+void ScriviRamoAnalitico(ImportRun& run) {
+  for (std::int16_t level = 1; level <= 5; ++level) Scrivo_AnagAnalitica(run, level);
 }
 
-void Scrivo_Progetto(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& description) {
+void Scrivo_Progetto(ImportRun& run, const std::string& code, const std::string& description) {
   try {
-    const RowFields& row = w.document.row;
-    WritableRecordset rs = w.db().open_for_insert(
-        "SELECT * FROM PD68_PROGETTI WHERE PD68_DITTA_CG18 = " + std::to_string(w.company) +
+    const RowFields& row = run.document.row;
+    WritableRecordset rs = run.db().open_for_insert(
+        "SELECT * FROM PD68_PROGETTI WHERE PD68_DITTA_CG18 = " + std::to_string(run.company) +
         " AND PD68_CODPROG = " + SqlQuote(code));
     if (!rs.eof()) return;
     rs.add_new();
-    rs.set("PD68_DITTA_CG18", w.company);
+    rs.set("PD68_DITTA_CG18", run.company);
     rs.set("PD68_CODPROG", code);
     rs.set("PD68_DESCRPROG", UpperCase(First(description, 60)));
     rs.set("PD68_STATO", 0);
@@ -206,7 +206,7 @@ void Scrivo_Progetto(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::st
     rs.set("PD68_NUMCONF_SPE", 0);
     rs.update_batch();
   } catch (const std::exception& e) {
-    w.RecordError("Scrivo_Progetto", e);
+    run.RecordError("Scrivo_Progetto", e);
   }
 }
 

@@ -6,13 +6,13 @@
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 
 // The account of `level` (1 to 5): codes, level memory, insert when missing.
-void Scrivo_AnagAnalitica(FRMZEV_ZODADOVEZ& w, std::int16_t level);
+void Scrivo_AnagAnalitica(ImportRun& run, std::int16_t level);
 // The analytic branch of an article: levels 1 to 5 in order.
-void ScriviRamoAnalitico(FRMZEV_ZODADOVEZ& w);
+void ScriviRamoAnalitico(ImportRun& run);
 // The project, inserted when missing.
-void Scrivo_Progetto(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& description);
+void Scrivo_Progetto(ImportRun& run, const std::string& code, const std::string& description);
 
 }  // namespace zodadovez

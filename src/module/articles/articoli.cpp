@@ -13,9 +13,10 @@
 #include "module/common/database.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
+#include "module/common/transaction.h"
 #include "module/common/text_compare.h"
 #include "module/common/value.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
@@ -36,9 +37,9 @@ std::string First(std::string_view text, std::size_t n) {
 }
 
 // The current date without its time, as the ERP dates its master rows.
-Value Today(FRMZEV_ZODADOVEZ& w) {
+Value Today(ImportRun& run) {
   return Value(std::chrono::time_point_cast<std::chrono::seconds>(
-      std::chrono::floor<std::chrono::days>(w.clock().Now())));
+      std::chrono::floor<std::chrono::days>(run.clock().Now())));
 }
 
 // Progressive numbers are 16-bit in MG43_NUMPERS1: a family past 32767 articles overflows.
@@ -53,10 +54,10 @@ std::int16_t ToInt16(const Value& value) {
 }
 
 // The companion rows of one article: "SELECT * FROM <table> WHERE <company> AND <article>".
-std::string ArticleKey(const FRMZEV_ZODADOVEZ& w, std::string_view prefix,
+std::string ArticleKey(const ImportRun& run, std::string_view prefix,
                        const std::string& code) {
   return "SELECT * FROM " + std::string(prefix) + " WHERE " + std::string(prefix.substr(0, 4)) +
-         "_DITTA_CG18 = " + std::to_string(w.company) + " AND " + std::string(prefix.substr(0, 4)) +
+         "_DITTA_CG18 = " + std::to_string(run.company) + " AND " + std::string(prefix.substr(0, 4)) +
          "_CODART_MG66 = " + SqlQuote(code);
 }
 
@@ -128,26 +129,29 @@ std::string ExtendedDescription(const RowFields& row, const std::string& descrip
 }
 
 // The deposit of the receipt's gym company; before any receipt has set it, the host's default.
-std::string Deposit(const FRMZEV_ZODADOVEZ& w) {
-  return Blank(w.document.deposit) ? w.company_parameters.default_deposit : w.document.deposit;
+std::string Deposit(const ImportRun& run) {
+  return Blank(run.document.deposit) ? run.company_parameters.default_deposit : run.document.deposit;
 }
 
 }  // namespace
 
-void ScrivoArticolo(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& description,
+void ScrivoArticolo(ImportRun& run, const std::string& code, std::string description,
                     bool create_analytic) {
   try {
-    RowFields& row = w.document.row;
+    RowFields& row = run.document.row;
     const std::string extended = ExtendedDescription(row, description);
     row.article_description = extended;
 
-    WritableRecordset rs = w.db().open_for_insert(
-        "SELECT * FROM MG66_ANAGRART WHERE MG66_DITTA_CG18 = " + std::to_string(w.company) +
+    WritableRecordset rs = run.db().open_for_insert(
+        "SELECT * FROM MG66_ANAGRART WHERE MG66_DITTA_CG18 = " + std::to_string(run.company) +
         " AND MG66_CODART = " + SqlQuote(code));
     if (rs.eof()) {
-      const Value today = Today(w);
+      // The article and its companions are written together: an article found without them
+      // would never get them, for only a new article is completed.
+      Transaction transaction(run.db());
+      const Value today = Today(run);
       rs.add_new();
-      rs.set("MG66_DITTA_CG18", w.company);
+      rs.set("MG66_DITTA_CG18", run.company);
       rs.set("MG66_CODART", code);
       rs.set("MG66_DTCREAZ", today);
       rs.set("MG66_DTULTAGGANAG", today);
@@ -165,105 +169,108 @@ void ScrivoArticolo(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::str
       rs.update_batch();
 
       // Each companion reports its own failure; the others are still written.
-      const std::string deposit = Deposit(w);
-      ScrivoArtPers(w, code);
-      ScrivoScorte(w, code, "", deposit);
-      ScrivoConfezioni(w, code, "", deposit);
-      Scrivo_DescrizioneArt(w, code, "", extended);
+      const std::string deposit = Deposit(run);
+      ScrivoArtPers(run, code);
+      ScrivoScorte(run, code, "", deposit);
+      ScrivoConfezioni(run, code, "", deposit);
+      Scrivo_DescrizioneArt(run, code, "", extended);
+      transaction.Commit();
     } else {
-      w.document.article_number = Leggi_NumeroArticolo(w, code);
+      run.article_number = Leggi_NumeroArticolo(run, code);
     }
 
-    if (create_analytic) ScriviRamoAnalitico(w);
+    if (create_analytic) ScriviRamoAnalitico(run);
     // The project is named after the service, not after its duration and period.
-    if (!Blank(row.project_code)) Scrivo_Progetto(w, row.project_code, description);
+    // A caller may pass the article description field itself, which step 1 has just extended:
+    // the description is taken by value so that the project gets it as it was passed.
+    if (!Blank(row.project_code)) Scrivo_Progetto(run, row.project_code, description);
   } catch (const std::exception& e) {
-    w.RecordError("ScrivoArticolo", e);
+    run.RecordError("ScrivoArticolo", e);
   }
 }
 
-void ScrivoArtPers(FRMZEV_ZODADOVEZ& w, const std::string& code) {
+void ScrivoArtPers(ImportRun& run, const std::string& code) {
   try {
     WritableRecordset rs =
-        w.db().open_for_insert(ArticleKey(w, "MG43_ARTPERS", code) + " AND MG43_PROG = 1");
+        run.db().open_for_insert(ArticleKey(run, "MG43_ARTPERS", code) + " AND MG43_PROG = 1");
     if (!rs.eof()) return;
-    const std::int16_t number = ToInt16(Value(static_cast<int>(Max_NumeroFamiglia(w)) + 1));
-    w.document.article_number = number;
+    const std::int16_t number = ToInt16(Value(static_cast<int>(Max_NumeroFamiglia(run)) + 1));
+    run.article_number = number;
     rs.add_new();
-    rs.set("MG43_DITTA_CG18", w.company);
+    rs.set("MG43_DITTA_CG18", run.company);
     rs.set("MG43_CODART_MG66", code);
     rs.set("MG43_PROG", 1);
     rs.set("MG43_NUMPERS1", static_cast<int>(number));
     rs.update_batch();
   } catch (const std::exception& e) {
-    w.RecordError("ScrivoArtPers", e);
+    run.RecordError("ScrivoArtPers", e);
   }
 }
 
-void ScrivoScorte(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& option,
+void ScrivoScorte(ImportRun& run, const std::string& code, const std::string& option,
                   const std::string& deposit) {
   try {
-    WritableRecordset rs = w.db().open_for_insert(ArticleKey(w, "MG67_SCORTE", code) +
+    WritableRecordset rs = run.db().open_for_insert(ArticleKey(run, "MG67_SCORTE", code) +
                                                   OptionCondition("MG67", option) +
                                                   " AND MG67_CODDEP_MG58 = " + SqlQuote(deposit));
     if (!rs.eof()) return;
     rs.add_new();
-    rs.set("MG67_DITTA_CG18", w.company);
+    rs.set("MG67_DITTA_CG18", run.company);
     rs.set("MG67_CODART_MG66", code);
     rs.set("MG67_OPZIONE_MG5E", option);
     rs.set("MG67_CODDEP_MG58", deposit);
     SetAll(rs, kStockSettings);
     rs.update_batch();
   } catch (const std::exception& e) {
-    w.RecordError("ScrivoScorte", e);
+    run.RecordError("ScrivoScorte", e);
   }
 }
 
-void ScrivoConfezioni(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& option,
+void ScrivoConfezioni(ImportRun& run, const std::string& code, const std::string& option,
                       const std::string& packaging) {
   try {
-    WritableRecordset rs = w.db().open_for_insert(
-        ArticleKey(w, "MG68_CONFART", code) + OptionCondition("MG68", option) +
+    WritableRecordset rs = run.db().open_for_insert(
+        ArticleKey(run, "MG68_CONFART", code) + OptionCondition("MG68", option) +
         " AND MG68_CODCONFEZ_MG96 = " + SqlQuote(packaging));
     if (!rs.eof()) return;
     rs.add_new();
-    rs.set("MG68_DITTA_CG18", w.company);
+    rs.set("MG68_DITTA_CG18", run.company);
     rs.set("MG68_CODART_MG66", code);
     rs.set("MG68_OPZIONE_MG5E", option);
     rs.set("MG68_CODCONFEZ_MG96", packaging);
     SetAll(rs, kPackagingSettings);
     rs.update_batch();
   } catch (const std::exception& e) {
-    w.RecordError("ScrivoConfezioni", e);
+    run.RecordError("ScrivoConfezioni", e);
   }
 }
 
-void Scrivo_DescrizioneArt(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& option,
+void Scrivo_DescrizioneArt(ImportRun& run, const std::string& code, const std::string& option,
                            const std::string& description) {
   try {
     WritableRecordset rs =
-        w.db().open_for_insert(ArticleKey(w, "MG87_ARTDESC", code) +
+        run.db().open_for_insert(ArticleKey(run, "MG87_ARTDESC", code) +
                                OptionCondition("MG87", option) + " AND MG87_LINGUA_MG52 = ''");
     if (!rs.eof()) return;
     rs.add_new();
-    rs.set("MG87_DITTA_CG18", w.company);
+    rs.set("MG87_DITTA_CG18", run.company);
     rs.set("MG87_CODART_MG66", code);
     rs.set("MG87_OPZIONE_MG5E", option);
     rs.set("MG87_LINGUA_MG52", std::string());
     rs.set("MG87_DESCART", UpperCase(First(description, 72)));
     rs.update_batch();
   } catch (const std::exception& e) {
-    w.RecordError("Scrivo_DescrizioneArt", e);
+    run.RecordError("Scrivo_DescrizioneArt", e);
   }
 }
 
-std::int16_t Leggi_NumeroArticolo(FRMZEV_ZODADOVEZ& w, const std::string& code) {
+std::int16_t Leggi_NumeroArticolo(ImportRun& run, const std::string& code) {
   std::int16_t number = 0;
   try {
-    Recordset rs = w.db().open(
+    Recordset rs = run.db().open(
         "SELECT ISNULL(MG43_NUMPERS1,0) AS PROG FROM MG43_ARTPERS WITH (NOLOCK)  Where "
         "MG43_DITTA_CG18 = " +
-        std::to_string(w.company) + " AND MG43_CODART_MG66 = " + SqlQuote(code) +
+        std::to_string(run.company) + " AND MG43_CODART_MG66 = " + SqlQuote(code) +
         " AND MG43_PROG = 1");
     number = ToInt16(NzDec(rs["PROG"]));
   } catch (const std::exception&) {
@@ -273,19 +280,19 @@ std::int16_t Leggi_NumeroArticolo(FRMZEV_ZODADOVEZ& w, const std::string& code) 
   if (number != 0) return number;
   // The row is there but holds no number: it stays as it is, and the number last written or
   // read stands.
-  ScrivoArtPers(w, code);
-  return w.document.article_number;
+  ScrivoArtPers(run, code);
+  return run.article_number;
 }
 
-std::int16_t Max_NumeroFamiglia(FRMZEV_ZODADOVEZ& w) {
+std::int16_t Max_NumeroFamiglia(ImportRun& run) {
   try {
-    Recordset rs = w.db().open(
+    Recordset rs = run.db().open(
         "SELECT MG66_FAM_MG53, MAX(ISNULL(MG43_NUMPERS1,0)) AS MAX FROM MG66_ANAGRART WITH "
         "(NOLOCK)  LEFT OUTER JOIN MG43_ARTPERS WITH (NOLOCK) ON MG43_DITTA_CG18 = "
         "MG66_DITTA_CG18 AND MG43_CODART_MG66 = MG66_CODART AND MG43_PROG = 1 Where "
         "MG66_DITTA_CG18 = " +
-        std::to_string(w.company) + " AND MG66_FAM_MG53 = " +
-        SqlQuote(w.document.row.service_type) + " GROUP BY MG66_FAM_MG53");
+        std::to_string(run.company) + " AND MG66_FAM_MG53 = " +
+        SqlQuote(run.document.row.service_type) + " GROUP BY MG66_FAM_MG53");
     return ToInt16(NzDec(rs["MAX"]));
   } catch (const std::exception&) {
     return 0;

@@ -6,20 +6,20 @@
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 
 // Creates the article when missing (with its companion rows, analytic branch and project when
 // `create_analytic`), and sets the window's progressive number of the article.
-void ScrivoArticolo(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& description,
+void ScrivoArticolo(ImportRun& run, const std::string& code, std::string description,
                     bool create_analytic);
-void ScrivoArtPers(FRMZEV_ZODADOVEZ& w, const std::string& code);
-void ScrivoScorte(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& option,
+void ScrivoArtPers(ImportRun& run, const std::string& code);
+void ScrivoScorte(ImportRun& run, const std::string& code, const std::string& option,
                   const std::string& deposit);
-void ScrivoConfezioni(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& option,
+void ScrivoConfezioni(ImportRun& run, const std::string& code, const std::string& option,
                       const std::string& packaging);
-void Scrivo_DescrizioneArt(FRMZEV_ZODADOVEZ& w, const std::string& code,
+void Scrivo_DescrizioneArt(ImportRun& run, const std::string& code,
                            const std::string& option, const std::string& description);
-std::int16_t Leggi_NumeroArticolo(FRMZEV_ZODADOVEZ& w, const std::string& code);
-std::int16_t Max_NumeroFamiglia(FRMZEV_ZODADOVEZ& w);
+std::int16_t Leggi_NumeroArticolo(ImportRun& run, const std::string& code);
+std::int16_t Max_NumeroFamiglia(ImportRun& run);
 
 }  // namespace zodadovez

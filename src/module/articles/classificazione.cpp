@@ -11,7 +11,7 @@
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
 #include "module/common/value.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
@@ -52,27 +52,27 @@ void SetDescription(WritableRecordset& rs, std::string_view column, const std::s
   if (!Blank(text)) rs.set(column, First(text, 30));
 }
 
-bool Hierarchical(const FRMZEV_ZODADOVEZ& w) {
-  return TextOr(w.company_parameters.classification_hierarchy, "0") == "1";
+bool Hierarchical(const ImportRun& run) {
+  return TextOr(run.company_parameters.classification_hierarchy, "0") == "1";
 }
 
 // The hierarchy setting as the number the analytic classes store; anything that is not a
 // number counts as 0, the independent levels.
-double HierarchyFlag(const FRMZEV_ZODADOVEZ& w) {
+double HierarchyFlag(const ImportRun& run) {
   try {
-    return Value(w.company_parameters.classification_hierarchy).ToDouble();
+    return Value(run.company_parameters.classification_hierarchy).ToDouble();
   } catch (const Error&) {
     return 0;
   }
 }
 
 // Bar products carry no analytic classes below the family.
-bool IsBar(const FRMZEV_ZODADOVEZ& w) { return w.document.row.service_type == w.service_type_bar; }
+bool IsBar(const ImportRun& run) { return run.document.row.service_type == run.service_type_bar; }
 
 // Inserts the row that `fill` assigns when `select` finds none.
-void InsertWhenMissing(FRMZEV_ZODADOVEZ& w, const std::string& select,
+void InsertWhenMissing(ImportRun& run, const std::string& select,
                        const std::function<void(WritableRecordset&)>& fill) {
-  WritableRecordset rs = w.db().open_for_insert(select);
+  WritableRecordset rs = run.db().open_for_insert(select);
   if (!rs.eof()) return;
   rs.add_new();
   fill(rs);
@@ -104,147 +104,147 @@ const char* KindDescription(std::int16_t kind) {
 
 }  // namespace
 
-void VerificaFamiglia(FRMZEV_ZODADOVEZ& w, const std::string& description, std::int16_t kind) {
+void VerificaFamiglia(ImportRun& run, const std::string& description, std::int16_t kind) {
   try {
-    w.run.abort = 0;
-    const std::string service_type = Text(w.document.row.service_type);
+    run.state.abort = 0;
+    const std::string service_type = Text(run.document.row.service_type);
     if (Blank(service_type)) return;
 
     // A service type without a description of its own is named after its kind; subscription
     // descriptions begin with this text.
-    std::string& family_description = w.document.row.family_description;
+    std::string& family_description = run.document.row.family_description;
     family_description = Blank(description) ? KindDescription(kind) : description;
 
     InsertWhenMissing(
-        w,
+        run,
         " SELECT MG53_DITTA_CG18, MG53_CODFAM, MG53_DESCRFAM  FROM MG53_FAMIGLIE WHERE "
         "MG53_DITTA_CG18 = " +
-            std::to_string(w.company) + " AND MG53_CODFAM = " + SqlQuote(service_type),
+            std::to_string(run.company) + " AND MG53_CODFAM = " + SqlQuote(service_type),
         [&](WritableRecordset& rs) {
-          rs.set("MG53_DITTA_CG18", w.company);
+          rs.set("MG53_DITTA_CG18", run.company);
           rs.set("MG53_CODFAM", service_type);
           SetDescription(rs, "MG53_DESCRFAM", family_description);
         });
 
     InsertWhenMissing(
-        w,
-        " SELECT *  FROM PD1F_CLASSEAPROG WHERE PD1F_DITTA_CG18 = " + std::to_string(w.company) +
+        run,
+        " SELECT *  FROM PD1F_CLASSEAPROG WHERE PD1F_DITTA_CG18 = " + std::to_string(run.company) +
             " AND PD1F_CODICE = " + SqlQuote(service_type),
         [&](WritableRecordset& rs) {
-          rs.set("PD1F_DITTA_CG18", w.company);
+          rs.set("PD1F_DITTA_CG18", run.company);
           rs.set("PD1F_CODICE", service_type);
           rs.set("PD1F_INDCLASSE", 0);
-          rs.set("PD1F_FLGGERARCHICO", HierarchyFlag(w));
+          rs.set("PD1F_FLGGERARCHICO", HierarchyFlag(run));
           SetDescription(rs, "PD1F_DESCR", family_description);
         });
   } catch (const std::exception& e) {
-    w.RecordError("VerificaFamiglia", e);
+    run.RecordError("VerificaFamiglia", e);
   }
 }
 
-void VerificaSFamiglia(FRMZEV_ZODADOVEZ& w, const std::string& code,
+void VerificaSFamiglia(ImportRun& run, const std::string& code,
                        const std::string& description) {
   try {
-    const std::string service_type = Text(w.document.row.service_type);
+    const std::string service_type = Text(run.document.row.service_type);
     const std::string subfamily = Text(code);
-    const bool hierarchical = Hierarchical(w);
+    const bool hierarchical = Hierarchical(run);
     // Independent levels put every subfamily under one blank family; the row stores it as
     // empty text, which the ERP's collation compares equal to the blank of the lookup.
     const std::string family_key = hierarchical ? service_type : " ";
 
     InsertWhenMissing(
-        w,
+        run,
         " SELECT MG54_DITTA_CG18, MG54_CODFAM_MG53, MG54_CODSFAM, MG54_DESCRSFAM  FROM "
         "MG54_SOTTOFAM WHERE MG54_DITTA_CG18 = " +
-            std::to_string(w.company) + " AND MG54_CODFAM_MG53 = " +
+            std::to_string(run.company) + " AND MG54_CODFAM_MG53 = " +
             SqlQuote(TextOr(family_key, " ")) + " AND MG54_CODSFAM = " + SqlQuote(subfamily),
         [&](WritableRecordset& rs) {
-          rs.set("MG54_DITTA_CG18", w.company);
+          rs.set("MG54_DITTA_CG18", run.company);
           rs.set("MG54_CODFAM_MG53", Text(family_key));
           rs.set("MG54_CODSFAM", subfamily);
           SetDescription(rs, "MG54_DESCRSFAM", description);
         });
 
-    if (IsBar(w)) return;
+    if (IsBar(run)) return;
 
     std::string select =
-        " SELECT *  FROM PD1G_CLASSEBPROG WHERE PD1G_DITTA_CG18 = " + std::to_string(w.company) +
+        " SELECT *  FROM PD1G_CLASSEBPROG WHERE PD1G_DITTA_CG18 = " + std::to_string(run.company) +
         " AND PD1G_CODICE = " + SqlQuote(subfamily);
     if (hierarchical) select += " AND PD1G_CLASSEA_PD1F = " + SqlQuote(service_type);
-    InsertWhenMissing(w, select, [&](WritableRecordset& rs) {
-      rs.set("PD1G_DITTA_CG18", w.company);
+    InsertWhenMissing(run, select, [&](WritableRecordset& rs) {
+      rs.set("PD1G_DITTA_CG18", run.company);
       rs.set("PD1G_CODICE", subfamily);
       rs.set("PD1G_INDCLASSE", 0);
-      rs.set("PD1G_FLGGERARCHICO", HierarchyFlag(w));
+      rs.set("PD1G_FLGGERARCHICO", HierarchyFlag(run));
       SetDescription(rs, "PD1G_DESCR", description);
       if (hierarchical) rs.set("PD1G_CLASSEA_PD1F", service_type);
     });
   } catch (const std::exception& e) {
-    w.RecordError("VerificaSFamiglia", e);
+    run.RecordError("VerificaSFamiglia", e);
   }
 }
 
-void VerificaGruppo(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& description) {
+void VerificaGruppo(ImportRun& run, const std::string& code, const std::string& description) {
   try {
-    const std::string service_type = Text(w.document.row.service_type);
+    const std::string service_type = Text(run.document.row.service_type);
     const std::string group = Text(code);
-    const bool hierarchical = Hierarchical(w);
+    const bool hierarchical = Hierarchical(run);
     const std::string family_key = hierarchical ? service_type : " ";
-    const std::string subfamily_key = hierarchical ? Text(w.document.row.subfamily_code) : " ";
+    const std::string subfamily_key = hierarchical ? Text(run.document.row.subfamily_code) : " ";
 
     InsertWhenMissing(
-        w,
+        run,
         " SELECT MG55_DITTA_CG18, MG55_CODFAM_MG53, MG55_CODSFAM_MG54, MG55_CODGRUPPO, "
         "MG55_DESCRGRUPPO  FROM MG55_GRUPPI WHERE MG55_DITTA_CG18 = " +
-            std::to_string(w.company) +
+            std::to_string(run.company) +
             " AND MG55_CODFAM_MG53 = " + SqlQuote(TextOr(family_key, " ")) +
             " AND MG55_CODSFAM_MG54 = " + SqlQuote(TextOr(subfamily_key, " ")) +
             " AND MG55_CODGRUPPO = " + SqlQuote(group),
         [&](WritableRecordset& rs) {
-          rs.set("MG55_DITTA_CG18", w.company);
+          rs.set("MG55_DITTA_CG18", run.company);
           rs.set("MG55_CODFAM_MG53", family_key);
           rs.set("MG55_CODSFAM_MG54", subfamily_key);
           rs.set("MG55_CODGRUPPO", group);
           SetDescription(rs, "MG55_DESCRGRUPPO", description);
         });
 
-    if (IsBar(w)) return;
+    if (IsBar(run)) return;
 
     // Class C is one per code whatever the hierarchy; only its parent class B differs.
-    InsertWhenMissing(w,
+    InsertWhenMissing(run,
                       " SELECT *  FROM PD1H_CLASSECPROG WHERE PD1H_DITTA_CG18 = " +
-                          std::to_string(w.company) + " AND PD1H_CODICE = " + SqlQuote(group),
+                          std::to_string(run.company) + " AND PD1H_CODICE = " + SqlQuote(group),
                       [&](WritableRecordset& rs) {
-                        rs.set("PD1H_DITTA_CG18", w.company);
+                        rs.set("PD1H_DITTA_CG18", run.company);
                         rs.set("PD1H_CODICE", group);
                         rs.set("PD1H_INDCLASSE", 0);
                         SetDescription(rs, "PD1H_DESCR", description);
                         if (hierarchical) rs.set("PD1H_CLASSEB_PD1G", subfamily_key);
                       });
   } catch (const std::exception& e) {
-    w.RecordError("VerificaGruppo", e);
+    run.RecordError("VerificaGruppo", e);
   }
 }
 
-void VerificaMarca(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& description) {
+void VerificaMarca(ImportRun& run, const std::string& code, const std::string& description) {
   try {
     const std::string brand = Text(code);
     InsertWhenMissing(
-        w,
+        run,
         " SELECT MG64_DITTA_CG18, MG64_CODMARCA, MG64_DESCRMARCA  FROM MG64_MARCHEART WHERE "
         "MG64_DITTA_CG18 = " +
-            std::to_string(w.company) + " AND MG64_CODMARCA = " + SqlQuote(brand),
+            std::to_string(run.company) + " AND MG64_CODMARCA = " + SqlQuote(brand),
         [&](WritableRecordset& rs) {
-          rs.set("MG64_DITTA_CG18", w.company);
+          rs.set("MG64_DITTA_CG18", run.company);
           rs.set("MG64_CODMARCA", brand);
           SetDescription(rs, "MG64_DESCRMARCA", description);
         });
   } catch (const std::exception& e) {
-    w.RecordError("VerificaMarca", e);
+    run.RecordError("VerificaMarca", e);
   }
 }
 
-void VerificaGruppoStat(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& group) {
+void VerificaGruppoStat(ImportRun& run, const std::string& code, const std::string& group) {
   try {
     const std::string stat_code = Text(code);
     const std::string number = Trim(group);
@@ -252,25 +252,25 @@ void VerificaGruppoStat(FRMZEV_ZODADOVEZ& w, const std::string& code, const std:
     std::string select =
         " SELECT MG74_DITTA_CG18, MG74_CODGRUSTAT1, MG74_DESGRUSTAT1  FROM MG74_GRUSTAT1 WHERE "
         "MG74_DITTA_CG18 = " +
-        std::to_string(w.company) + " AND MG74_CODGRUSTAT1 = " + SqlQuote(stat_code);
+        std::to_string(run.company) + " AND MG74_CODGRUSTAT1 = " + SqlQuote(stat_code);
     if (number == "2") {
       ReplaceAll(select, "MG74", "MG75");
       ReplaceAll(select, "STAT1", "STAT2");
     }
-    InsertWhenMissing(w, select, [&](WritableRecordset& rs) {
+    InsertWhenMissing(run, select, [&](WritableRecordset& rs) {
       // The gym offers no description of its durations and periods: the code names itself.
       if (number == "1") {
-        rs.set("MG74_DITTA_CG18", w.company);
+        rs.set("MG74_DITTA_CG18", run.company);
         rs.set("MG74_CODGRUSTAT1", stat_code);
         SetDescription(rs, "MG74_DESGRUSTAT1", stat_code);
       } else {
-        rs.set("MG75_DITTA_CG18", w.company);
+        rs.set("MG75_DITTA_CG18", run.company);
         rs.set("MG75_CODGRUSTAT2", stat_code);
         SetDescription(rs, "MG75_DESGRUSTAT2", stat_code);
       }
     });
   } catch (const std::exception& e) {
-    w.RecordError("VerificaGruppoStat", e);
+    run.RecordError("VerificaGruppoStat", e);
   }
 }
 

@@ -7,19 +7,19 @@
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 
 // Family (MG53) and analytic class A (PD1F) of the row's service type; sets the family
 // description field.
-void VerificaFamiglia(FRMZEV_ZODADOVEZ& w, const std::string& description, std::int16_t kind);
+void VerificaFamiglia(ImportRun& run, const std::string& description, std::int16_t kind);
 // Subfamily (MG54) and analytic class B (PD1G).
-void VerificaSFamiglia(FRMZEV_ZODADOVEZ& w, const std::string& code,
+void VerificaSFamiglia(ImportRun& run, const std::string& code,
                        const std::string& description);
 // Group (MG55) and analytic class C (PD1H).
-void VerificaGruppo(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& description);
+void VerificaGruppo(ImportRun& run, const std::string& code, const std::string& description);
 // Brand (MG64).
-void VerificaMarca(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& description);
+void VerificaMarca(ImportRun& run, const std::string& code, const std::string& description);
 // Statistical group 1 (MG74) or 2 (MG75), by `group` "1" or "2".
-void VerificaGruppoStat(FRMZEV_ZODADOVEZ& w, const std::string& code, const std::string& group);
+void VerificaGruppoStat(ImportRun& run, const std::string& code, const std::string& group);
 
 }  // namespace zodadovez

@@ -14,7 +14,7 @@
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
 #include "module/common/text_compare.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
@@ -137,36 +137,36 @@ std::string SelectSoldBarProducts(const std::string& gym, int company, const std
 
 }  // namespace
 
-void CodificaArticolo_Abb(FRMZEV_ZODADOVEZ& w, std::int32_t enrolment) {
-  RowFields& row = w.document.row;
+void CodificaArticolo_Abb(ImportRun& run, std::int32_t enrolment) {
+  RowFields& row = run.document.row;
   try {
-    w.run.abort = 0;
-    Recordset rs = w.db().open(SelectSubscription(w.run.gym_database, enrolment));
+    run.state.abort = 0;
+    Recordset rs = run.db().open(SelectSubscription(run.state.gym_database, enrolment));
     if (rs.eof()) return;
     const std::string macro_description = Text(rs["DescMacroCateg"]);
     const std::string subscription_description = Text(rs["DescAbb"]);
 
     const std::string subfamily = PadLeft(rs["CodMacroCateg"], 4);
     row.subfamily_code = subfamily;
-    VerificaSFamiglia(w, subfamily, macro_description);
+    VerificaSFamiglia(run, subfamily, macro_description);
 
     const std::string group = PadLeft(rs["CodCateg"], 4);
     row.group_code = group;
-    VerificaGruppo(w, group, Text(rs["DescCateg"]));
+    VerificaGruppo(run, group, Text(rs["DescCateg"]));
 
     const std::string letter = Left(row.service_type, 1);
     const std::string subscription = PadLeft(rs["CodAbb"], 6);
     const std::string brand = letter + subscription;
     row.brand_code = brand;
     row.brand_description = subscription_description;
-    VerificaMarca(w, brand, subscription_description);
+    VerificaMarca(run, brand, subscription_description);
 
     const std::string duration = PadLeft(rs["Durata"], 3);
     row.stat_group1 = duration;
-    VerificaGruppoStat(w, duration, "1");
+    VerificaGruppoStat(run, duration, "1");
     const std::string period = Text(rs["Periodo"]);
     row.stat_group2 = period;
-    VerificaGruppoStat(w, period, "2");
+    VerificaGruppoStat(run, period, "2");
 
     // The group enters the code with its first three digits only; the project is the
     // subscription without its duration and period, shared by all its durations.
@@ -179,15 +179,15 @@ void CodificaArticolo_Abb(FRMZEV_ZODADOVEZ& w, std::int32_t enrolment) {
                               RTrimNz(Value(macro_description)) + " " +
                               RTrimNz(Value(subscription_description));
   } catch (const std::exception& e) {
-    w.RecordError("CodificaArticolo_Abb", e);
+    run.RecordError("CodificaArticolo_Abb", e);
   }
 }
 
-void CodificaArticolo_Agenda(FRMZEV_ZODADOVEZ& w, std::int32_t enrolment) {
-  RowFields& row = w.document.row;
+void CodificaArticolo_Agenda(ImportRun& run, std::int32_t enrolment) {
+  RowFields& row = run.document.row;
   try {
-    w.run.abort = 0;
-    Recordset rs = w.db().open(SelectAgendaService(w.run.gym_database, enrolment));
+    run.state.abort = 0;
+    Recordset rs = run.db().open(SelectAgendaService(run.state.gym_database, enrolment));
     if (rs.eof()) return;
     const std::string service = PadLeft(rs["CodMarca"], 6);
     // The brand carries the whole service type, the article code only its first letter.
@@ -195,20 +195,20 @@ void CodificaArticolo_Agenda(FRMZEV_ZODADOVEZ& w, std::int32_t enrolment) {
     const std::string description = Text(rs["DescMarca"]);
     row.brand_code = brand;
     row.brand_description = description;
-    VerificaMarca(w, brand, description);
+    VerificaMarca(run, brand, description);
     row.article_code = Left(row.service_type, 1) + "-" + Left(service, 6);
     row.article_description = description;
   } catch (const std::exception& e) {
-    w.RecordError("CodificaArticolo_Agenda", e);
+    run.RecordError("CodificaArticolo_Agenda", e);
   }
 }
 
-void CodificaArticolo_Ticket(FRMZEV_ZODADOVEZ& w, std::int32_t till_movement) {
-  RowFields& row = w.document.row;
+void CodificaArticolo_Ticket(ImportRun& run, std::int32_t till_movement) {
+  RowFields& row = run.document.row;
   try {
-    w.run.abort = 0;
+    run.state.abort = 0;
     Recordset rs =
-        w.db().open(SelectTicket(w.run.gym_database, w.service_type_ticket, till_movement));
+        run.db().open(SelectTicket(run.state.gym_database, run.service_type_ticket, till_movement));
     if (rs.eof()) return;
     const std::string ticket = PadLeft(rs["CodTicket"], 6);
     const std::string brand = Trim(row.service_type) + ticket;
@@ -216,20 +216,20 @@ void CodificaArticolo_Ticket(FRMZEV_ZODADOVEZ& w, std::int32_t till_movement) {
     row.brand_code = brand;
     row.brand_description = description;
     row.article_description = description;
-    VerificaMarca(w, brand, description);
+    VerificaMarca(run, brand, description);
     row.article_code = Left(row.service_type, 1) + "-" + Left(ticket, 6);
   } catch (const std::exception& e) {
-    w.RecordError("CodificaArticolo_Ticket", e);
+    run.RecordError("CodificaArticolo_Ticket", e);
   }
 }
 
-void Search_Articolo(FRMZEV_ZODADOVEZ& w, std::int32_t bar_total) {
-  RowFields& row = w.document.row;
+void Search_Articolo(ImportRun& run, std::int32_t bar_total) {
+  RowFields& row = run.document.row;
   try {
     row.article_found = false;
     row.article_code.clear();
     row.article_kind.clear();
-    Recordset rs = w.db().open(SelectBarProduct(w.run.gym_database, bar_total));
+    Recordset rs = run.db().open(SelectBarProduct(run.state.gym_database, bar_total));
     if (!rs.eof()) {
       row.article_kind = Text(rs["Tipo"]);
       if (UpperCase(Trim(row.article_kind)) == "KIT") {
@@ -242,37 +242,37 @@ void Search_Articolo(FRMZEV_ZODADOVEZ& w, std::int32_t bar_total) {
     }
     if (!Trim(row.article_code).empty()) {
       const std::string code = row.article_code;
-      Leggi_Articolo(w, code);
+      Leggi_Articolo(run, code);
     }
   } catch (const std::exception& e) {
-    w.RecordError("Search_Articolo", e);
+    run.RecordError("Search_Articolo", e);
   }
 }
 
-void Leggi_Articolo(FRMZEV_ZODADOVEZ& w, const std::string& code) {
-  RowFields& row = w.document.row;
+void Leggi_Articolo(ImportRun& run, const std::string& code) {
+  RowFields& row = run.document.row;
   try {
     row.article_found = false;
-    Recordset rs = w.db().open(
+    Recordset rs = run.db().open(
         "SELECT CG28_PERCIVA, MG66_ALIVA_CG28 FROM MG66_ANAGRART WITH (NOLOCK)  "
         "LEFT OUTER JOIN CG28_TABCODIVA WITH (NOLOCK) ON MG66_ALIVA_CG28 = CG28_CODICE "
         "WHERE MG66_DITTA_CG18 = " +
-        std::to_string(w.company) + " AND MG66_CODART = " + SqlQuote(code));
+        std::to_string(run.company) + " AND MG66_CODART = " + SqlQuote(code));
     if (rs.eof()) return;
     row.article_found = true;
     row.article_vat_rate = NzDec(rs["CG28_PERCIVA"]).ToDecimal();
   } catch (const std::exception& e) {
-    w.RecordError("Leggi_Articolo", e);
+    run.RecordError("Leggi_Articolo", e);
   }
 }
 
-void Check_Articoli(FRMZEV_ZODADOVEZ& w) {
-  RowFields& row = w.document.row;
+void Check_Articoli(ImportRun& run) {
+  RowFields& row = run.document.row;
   try {
-    const std::string sql = SelectSoldBarProducts(w.run.gym_database, w.company,
-                                                  SqlEscape(w.DateDB(w.last_imported_date)));
-    w.run.abort = 0;
-    row.service_type = Nz(Value(w.service_type_bar), Value("V")).ToText();
+    const std::string sql = SelectSoldBarProducts(run.state.gym_database, run.company,
+                                                  SqlEscape(run.DateDB(run.last_imported_date)));
+    run.state.abort = 0;
+    row.service_type = Nz(Value(run.service_type_bar), Value("V")).ToText();
     row.subfamily_code.clear();
     row.group_code.clear();
     row.brand_code.clear();
@@ -284,7 +284,7 @@ void Check_Articoli(FRMZEV_ZODADOVEZ& w) {
     row.article_description.clear();
     row.family_description.clear();
 
-    Recordset rs = w.db().open(sql);
+    Recordset rs = run.db().open(sql);
     for (; !rs.eof(); rs.move_next()) {
       const std::string code = Left(row.service_type, 1) + "-" + Text(rs["Codice"]);
       const double price = NzDec(rs["Prezzo"]).ToDouble();
@@ -297,22 +297,22 @@ void Check_Articoli(FRMZEV_ZODADOVEZ& w) {
 
       const std::string subfamily = PadLeft(Nz(rs["CodMacro"], Value("0")), 3);
       row.subfamily_code = subfamily;
-      VerificaSFamiglia(w, subfamily, Text(rs["DescrMacro"]));
+      VerificaSFamiglia(run, subfamily, Text(rs["DescrMacro"]));
 
       const std::string group = PadLeft(Nz(rs["CodCatProd"], Value("0")), 3);
       row.group_code = group;
-      VerificaGruppo(w, group, kind);
+      VerificaGruppo(run, group, kind);
 
       // New bar articles take the company's VAT code for articles, not a receipt's.
-      row.vat_code = w.company_parameters.article_vat_code;
+      row.vat_code = run.company_parameters.article_vat_code;
       row.article_code = code;
       const std::string description = Text(rs["Descrizione"]);
       row.article_description = description;
-      ScrivoArticolo(w, code, description, Nz(rs["ZEV03_FLGCOIN"], Value("0")).ToBool());
-      if (price != 0) Scrivo_Listino(w, code, price);
+      ScrivoArticolo(run, code, description, Nz(rs["ZEV03_FLGCOIN"], Value("0")).ToBool());
+      if (price != 0) Scrivo_Listino(run, code, price);
     }
   } catch (const std::exception& e) {
-    w.RecordError("Check_Articoli", e);
+    run.RecordError("Check_Articoli", e);
   }
 }
 

@@ -5,9 +5,9 @@
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 
 // Adds the article's entry of the company's sales price list, or rewrites its price.
-void Scrivo_Listino(FRMZEV_ZODADOVEZ& w, const std::string& code, double price);
+void Scrivo_Listino(ImportRun& run, const std::string& code, double price);
 
 }  // namespace zodadovez

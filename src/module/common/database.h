@@ -2,6 +2,7 @@
 // recordsets, and writable recordsets that the backend turns into parameterised writes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -151,6 +152,22 @@ class Database {
   virtual std::optional<std::int64_t> insert_row(const RowWrite& write) = 0;
   // Updates by the table's primary key; returns the rows affected.
   virtual std::int64_t update_row(const RowWrite& write) = 0;
+
+  // Takes the named lock for this connection; waits up to `wait` for another holder to let
+  // go. False when it stays taken.
+  virtual bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) {
+    (void)resource;
+    (void)wait;
+    return true;
+  }
+  virtual void ReleaseLock(std::string_view resource) { (void)resource; }
+
+  // How many Transaction guards are open on this connection.
+  int transaction_depth() const { return transaction_depth_; }
+  void set_transaction_depth(int depth) { transaction_depth_ = depth; }
+
+ private:
+  int transaction_depth_ = 0;
 };
 
 // The table a single-table SELECT reads: the name after FROM without its schema, brackets or

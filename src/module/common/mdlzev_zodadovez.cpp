@@ -8,7 +8,7 @@
 
 #include "module/common/decimal.h"
 #include "module/common/errors.h"
-#include "module/shell/host_services.h"
+#include "module/common/host_services.h"
 
 namespace zodadovez {
 namespace {

@@ -11,17 +11,17 @@
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/engine/document_context.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
 
 // The first ZEV03_TIPOSERVIZIO of the kind, "" when there is none. Errors propagate.
-std::string TipoServizio(FRMZEV_ZODADOVEZ& w, int kind) {
-  Recordset rs = w.db().open(
+std::string TipoServizio(ImportRun& run, int kind) {
+  Recordset rs = run.db().open(
       fmt::format("SELECT ZEV03_TIPOSERVIZIO FROM ZEV03_TIPISERVIZI WITH (NOLOCK) WHERE "
                   "ZEV03_DITTA_CG18 = {} AND ZEV03_INDTIPOSERV = {}",
-                  w.company, kind));
+                  run.company, kind));
   if (rs.eof()) return std::string();
   return RTrimNz(rs["ZEV03_TIPOSERVIZIO"]);
 }
@@ -31,59 +31,55 @@ std::string NzText(const Value& value) { return Nz(value, std::string()).ToText(
 
 }  // namespace
 
-void ListaConfigurazioni(FRMZEV_ZODADOVEZ& w) {
+void ListaConfigurazioni(ImportRun& run) {
   try {
-    Recordset rs = w.db().open(fmt::format(
+    Recordset rs = run.db().open(fmt::format(
         "SELECT DISTINCT ZEV90_PARAMETRI.*, 1 AS SELEZIONE FROM ZEV90_PARAMETRI  INNER JOIN "
         "ZEV91_DITTE  ON ZEV90_PARAMETRI.ZEV90_DITTA_CG18 = ZEV91_DITTE.ZEV91_DITTA_VT  AND "
         "ZEV90_PARAMETRI.ZEV90_ID = ZEV91_DITTE.ZEV91_IDPARAM_ZEV90  WHERE ZEV90_DITTA_CG18 = {} "
         "ORDER BY ZEV90_ID",
-        w.company));
+        run.company));
     std::optional<Recordset> copy = CreaRecordSetAttivo(rs);
     if (!copy) return;
     // The grid and the run driver share the rows: ticks made in the grid are what the driver
     // filters on.
-    w.configurations = std::move(*copy);
-    if (!w.unattended()) {
-      w.controls.grid_import =
-          w.configurations.record_count() > 0 ? w.configurations.clone() : Recordset();
-    }
+    run.configurations = std::move(*copy);
   } catch (const std::exception& e) {
-    w.RecordError("ListaConfigurazioni", e);
+    run.RecordError("ListaConfigurazioni", e);
   }
 }
 
-std::string LeggiTipoServizio(FRMZEV_ZODADOVEZ& w, int kind) {
+std::string LeggiTipoServizio(ImportRun& run, int kind) {
   try {
-    return TipoServizio(w, kind);
+    return TipoServizio(run, kind);
   } catch (const std::exception& e) {
-    w.RecordError("LeggiTipoServizio", e);
+    run.RecordError("LeggiTipoServizio", e);
     return std::string();
   }
 }
 
-void LeggiTipiServizio(FRMZEV_ZODADOVEZ& w) {
+void LeggiTipiServizio(ImportRun& run) {
   struct Kind {
     int kind;
     std::string* code;
     const char* default_code;
   };
-  const Kind kinds[] = {{4, &w.service_type_fee, "I"},
-                        {2, &w.service_type_ticket, "T"},
-                        {3, &w.service_type_bar, "V"},
-                        {12, &w.service_type_generic, "U"}};
+  const Kind kinds[] = {{4, &run.service_type_fee, "I"},
+                        {2, &run.service_type_ticket, "T"},
+                        {3, &run.service_type_bar, "V"},
+                        {12, &run.service_type_generic, "U"}};
   for (const Kind& k : kinds) {
     // A failed read keeps the code the window held before.
     try {
-      std::string code = TipoServizio(w, k.kind);
+      std::string code = TipoServizio(run, k.kind);
       *k.code = code.empty() ? k.default_code : code;
     } catch (const std::exception& e) {
-      w.RecordError("LeggiTipoServizio", e);
+      run.RecordError("LeggiTipoServizio", e);
     }
   }
 }
 
-void LeggiAzienda(FRMZEV_ZODADOVEZ& w, std::int64_t gym_company, CompanySettings& settings) {
+void LeggiAzienda(ImportRun& run, std::int64_t gym_company, CompanySettings& settings) {
   // Section, cash account, search mode and members flag survive from the previous gym company
   // when this one has no row; the rest starts from nothing.
   settings.document_type.clear();
@@ -94,10 +90,10 @@ void LeggiAzienda(FRMZEV_ZODADOVEZ& w, std::int64_t gym_company, CompanySettings
   settings.branch = Decimal(0);
   settings.account_type = 0;
   try {
-    Recordset rs = w.db().open(
+    Recordset rs = run.db().open(
         fmt::format("SELECT * FROM ZEV01_AZIENDE WITH (NOLOCK) WHERE ZEV01_DITTA_CG18 = {} AND "
                     "ZEV01_IDPARAM_ZEV90 = {} AND ZEV01_AZIENDA = {}",
-                    w.company, w.run.configuration_id, gym_company));
+                    run.company, run.state.configuration_id, gym_company));
     if (rs.eof()) return;
     // Read into a copy so that a value that does not convert leaves the settings as cleared.
     CompanySettings read = settings;
@@ -124,7 +120,7 @@ void LeggiAzienda(FRMZEV_ZODADOVEZ& w, std::int64_t gym_company, CompanySettings
     read.member_documents = Nz(rs["ZEV01_FLGDOCSOCI"], 0).ToDecimal() == Decimal(1);
     settings = std::move(read);
   } catch (const std::exception& e) {
-    w.RecordError("LeggiAzienda", e);
+    run.RecordError("LeggiAzienda", e);
   }
 }
 

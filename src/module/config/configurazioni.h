@@ -6,7 +6,7 @@
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 struct CompanySettings;
 
 // A column of a host grid: field, caption, width in twips.
@@ -23,19 +23,19 @@ inline constexpr GridColumn kConfigurationGrid[] = {
     {"SELEZIONE", "Selezione", 1514},
 };
 
-// Lists the company's configurations, every one ticked, into w.configurations (a detached
-// copy) and, unless unattended, into the grid. Errors go the window's error route.
-void ListaConfigurazioni(FRMZEV_ZODADOVEZ& w);
+// Lists the company's configurations, every one ticked, into run.configurations (a detached
+// copy that the window's grid shares). Errors go the anomaly route.
+void ListaConfigurazioni(ImportRun& run);
 
 // The service type code of `kind` (first row), or "" when there is none.
-std::string LeggiTipoServizio(FRMZEV_ZODADOVEZ& w, int kind);
+std::string LeggiTipoServizio(ImportRun& run, int kind);
 
 // Reads the service type codes of kinds 4, 2, 3 and 12 into the window, with the defaults
 // "I", "T", "V", "U" for the missing ones.
-void LeggiTipiServizio(FRMZEV_ZODADOVEZ& w);
+void LeggiTipiServizio(ImportRun& run);
 
 // Loads the ZEV01_AZIENDE row of the gym company into `settings`: the fields that the read
 // clears are cleared first; when no row exists the cleared values stand.
-void LeggiAzienda(FRMZEV_ZODADOVEZ& w, std::int64_t gym_company, CompanySettings& settings);
+void LeggiAzienda(ImportRun& run, std::int64_t gym_company, CompanySettings& settings);
 
 }  // namespace zodadovez

@@ -11,7 +11,7 @@
 #include "module/common/database.h"
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
@@ -55,87 +55,97 @@ DateTime LastRunDate(const Value& value) {
 
 }  // namespace
 
-void CreaTabellaStorico(FRMZEV_ZODADOVEZ& w) {
+void CreaTabellaStorico(ImportRun& run) {
   try {
-    if (EsisteTabella(w.db(), "ZEV99_RESULT", "T")) return;
-    w.db().execute(kCreateTable);
-    w.db().execute(kCreateKey);
+    if (EsisteTabella(run.db(), "ZEV99_RESULT", "T")) return;
+    run.db().execute(kCreateTable);
+    run.db().execute(kCreateKey);
   } catch (const std::exception& e) {
-    w.RecordError("CreaTabellaStorico", e);
+    run.RecordError("CreaTabellaStorico", e);
   }
 }
 
-void ScriviStorico(FRMZEV_ZODADOVEZ& w) {
+void ScriviStorico(ImportRun& run) {
   try {
     // The first write of a run adds the row; later writes find it again by its id.
     std::string condition = " 1 = 0";
-    if (!w.run.history_id.is_zero()) condition = " ZEV99_ID = " + w.run.history_id.ToString();
-    WritableRecordset rs = w.db().open_for_insert("SELECT * FROM ZEV99_RESULT WHERE " + condition);
+    if (!run.state.history_id.is_zero())
+      condition = " ZEV99_ID = " + run.state.history_id.ToString();
+    WritableRecordset rs =
+        run.db().open_for_insert("SELECT * FROM ZEV99_RESULT WHERE " + condition);
     if (rs.eof()) rs.add_new();
 
-    Decimal present = NzDec(w.run.present).ToDecimal();
-    Decimal imported = NzDec(w.run.imported).ToDecimal();
+    Decimal present = NzDec(run.state.present).ToDecimal();
+    Decimal imported = NzDec(run.state.imported).ToDecimal();
     Decimal discarded = present - imported;
     if (discarded.sign() < 0) discarded = -discarded;
 
-    rs.set("ZEV99_DITTA_CG18", w.company);
-    rs.set("ZEV99_DATA_WORK", Day(w.clock().Now()));
-    rs.set("ZEV99_DATA_INIZIO", DateColumn(w.run.date_first));
-    rs.set("ZEV99_DATA_FINE", DateColumn(w.run.date_last));
-    rs.set("ZEV99_IDRICEVUTA", w.run.current_receipt_id);
-    rs.set("ZEV99_EXPORT", w.run.anomalies.path);
-    rs.set("ZEV99_TOTREC", w.run.present);
+    rs.set("ZEV99_DITTA_CG18", run.company);
+    rs.set("ZEV99_DATA_WORK", Day(run.clock().Now()));
+    rs.set("ZEV99_DATA_INIZIO", DateColumn(run.state.date_first));
+    rs.set("ZEV99_DATA_FINE", DateColumn(run.state.date_last));
+    rs.set("ZEV99_IDRICEVUTA", run.state.current_receipt_id);
+    rs.set("ZEV99_EXPORT", run.state.anomalies.path);
+    rs.set("ZEV99_TOTREC", run.state.present);
     rs.set("ZEV99_NUMERR", discarded);
-    rs.set("ZEV99_TOTIMP", w.run.imported);
-    rs.set("ZEV99_TIPOELABORA", NzDec(w.controls.cbo_elabora));
+    rs.set("ZEV99_TOTIMP", run.state.imported);
+    rs.set("ZEV99_TIPOELABORA", NzDec(run.selections.mode));
     rs.update_batch();
 
-    w.run.history_id = rs.identity() ? Decimal(*rs.identity()) : NzDec(rs["ZEV99_ID"]).ToDecimal();
+    run.state.history_id =
+        rs.identity() ? Decimal(*rs.identity()) : NzDec(rs["ZEV99_ID"]).ToDecimal();
   } catch (const std::exception& e) {
-    w.RecordError("ScriviStorico", e);
+    run.RecordError("ScriviStorico", e);
   }
 }
 
-void ListaStorico(FRMZEV_ZODADOVEZ& w) {
+Recordset ListaStorico(ImportRun& run) {
+  Recordset listing;
   try {
-    Recordset rs = w.db().open(fmt::format(
+    Recordset rs = run.db().open(fmt::format(
         "SELECT ZEV99_ID, ZEV99_DITTA_CG18, ZEV99_DATA_WORK, ZEV99_DATA_INIZIO, ZEV99_DATA_FINE, "
         "ZEV99_IDRICEVUTA, ZEV99_EXPORT, ZEV99_TOTREC, ZEV99_NUMERR, ZEV99_TOTIMP, "
         "ZEV99_TIPOELABORA,  Case [ZEV99_TIPOELABORA] WHEN 1 Then 'Rielabora' ELSE 'Normale' END "
         "AS DESCTIPO FROM ZEV99_RESULT  WHERE ZEV99_DITTA_CG18 = {} ORDER BY ZEV99_DATA_WORK DESC, "
         "ZEV99_ID ASC",
-        w.company));
+        run.company));
 
     Value proposed;
+    run.proposal_fell_back = false;
     if (rs.eof()) {
-      proposed = w.last_run_date;
-      if (!w.unattended()) w.controls.grid_result = Recordset();
+      proposed = run.last_run_date;
     } else {
-      if (!w.unattended()) w.controls.grid_result = rs;
+      listing = rs;
       // Only "Normale" runs move the start date on: a "Rielabora" run redoes a past range.
       // The search works on a second cursor so that the grid keeps the listing's order.
       proposed = Value(MakeDateTime(2001, 1, 1));
       Recordset normal = rs.clone();
       normal.filter("ZEV99_TIPOELABORA = 0");
-      if (normal.record_count() > 0) {
+      const bool normal_runs = normal.record_count() > 0;
+      if (normal_runs) {
         normal.sort("ZEV99_DATA_FINE DESC");
         normal.move_first();
         proposed = Nz(normal["ZEV99_DATA_FINE"], std::string());
       }
-      DateTime last_run = LastRunDate(w.last_run_date);
+      DateTime last_run = LastRunDate(run.last_run_date);
       // A run whose end date is missing proposes nothing of its own.
       if (proposed.kind() != ValueKind::kDate || last_run > proposed.as_date()) {
+        // The user is told when "Normale" runs exist and none of them says where it ended:
+        // the next "Normale" run would select every receipt again.
+        run.proposal_fell_back = normal_runs && proposed.kind() != ValueKind::kDate;
         proposed = Value(last_run);
       }
     }
-
-    w.last_imported_date = proposed;
-    w.controls.txt_data_ini = proposed.kind() == ValueKind::kDate
-                                  ? FormatItalianDate(Day(proposed.as_date()))
-                                  : RTrimNz(proposed);
+    run.last_imported_date = proposed;
   } catch (const std::exception& e) {
-    w.RecordError("ListaStorico", e);
+    run.RecordError("ListaStorico", e);
   }
+  return listing;
+}
+
+std::string ProposedStartText(const Value& proposed) {
+  return proposed.kind() == ValueKind::kDate ? FormatItalianDate(Day(proposed.as_date()))
+                                             : RTrimNz(proposed);
 }
 
 }  // namespace zodadovez

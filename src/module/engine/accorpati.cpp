@@ -9,15 +9,17 @@
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
+#include "module/common/transaction.h"
 #include "module/config/storico.h"
 #include "module/engine/documento.h"
+#include "module/engine/esecuzioni.h"
+#include "module/engine/import_run.h"
 #include "module/engine/reports.h"
 #include "module/engine/selezione.h"
 #include "module/masterdata/conti.h"
 #include "module/masterdata/iva.h"
 #include "module/masterdata/lookups.h"
 #include "module/masterdata/pagamenti.h"
-#include "module/shell/frmzev_zodadovez.h"
 
 namespace zodadovez {
 namespace {
@@ -80,20 +82,20 @@ std::string RowDescription(std::int16_t kind, const std::string& service_descrip
 }
 
 // Writes one document row per #TEMPDOC line of the group.
-void ScriviRigheAccorpate(FRMZEV_ZODADOVEZ& w, Recordset& lines) {
-  DocumentContext& d = w.document;
-  SalesDocument& doc = *w.sales_document;
+void ScriviRigheAccorpate(ImportRun& run, Recordset& lines) {
+  DocumentContext& d = run.document;
+  SalesDocument& doc = *run.sales_document;
   for (lines.move_first(); !lines.eof(); lines.move_next()) {
     doc.NewRow();
     std::string vat_description = Nz(lines["IvaDescrizione"], "").ToText();
-    TrovaIva(w, Nz(lines["CodIva"], ""), vat_description);
+    TrovaIva(run, Nz(lines["CodIva"], ""), vat_description);
     std::string vat_code = d.row.vat_code;
     d.row = RowFields();
     d.row.vat_code = vat_code;
     RowFields& r = d.row;
     r.service_type = RTrimNz(lines["ZEV03_TIPOSERVIZIO"]);
     r.service_kind = static_cast<std::int16_t>(NzDec(lines["ZEV03_INDTIPOSERV"]).ToInteger());
-    if (w.run.patch_level < kPatchOwnPeriod) {
+    if (run.state.patch_level < kPatchOwnPeriod) {
       d.row_competence_start = Value();
       d.row_competence_end = Value();
     } else {
@@ -113,7 +115,7 @@ void ScriviRigheAccorpate(FRMZEV_ZODADOVEZ& w, Recordset& lines) {
     doc.SetQuantity(r.quantity);
     doc.SetPrice(r.unit_price);
     doc.SetVatCode(r.vat_code);
-    r.revenue_account = Controlla_CPMerce(w, r.revenue_category, r.revenue_centre);
+    r.revenue_account = Controlla_CPMerce(run, r.revenue_category, r.revenue_centre);
     if (!Blank(r.revenue_account)) doc.SetRevenueAccount(r.revenue_account);
     if (r.competence_flag == 1 && !Blank(d.row_competence_start) && !Blank(d.row_competence_end)) {
       doc.SetCompetenceStart(d.row_competence_start);
@@ -125,17 +127,17 @@ void ScriviRigheAccorpate(FRMZEV_ZODADOVEZ& w, Recordset& lines) {
 }
 
 // "Inserimento Documento Accorpato": the document of one day and section.
-void InserimentoDocumentoAccorpato(FRMZEV_ZODADOVEZ& w, const std::string& day,
+void InserimentoDocumentoAccorpato(ImportRun& run, const std::string& day,
                                    const std::string& section) {
-  DocumentContext& d = w.document;
+  DocumentContext& d = run.document;
   std::string document_type;
   try {
     // 1. The group's lines.
-    Recordset lines =
-        w.db().open("SELECT * FROM #TEMPDOC WHERE DATARICEVUTA = '" +
-                    SqlEscape(w.DateDB(Value(day))) + "' AND ZEV01_SEZDOC = " + SqlQuote(section));
+    Recordset lines = run.db().open("SELECT * FROM #TEMPDOC WHERE DATARICEVUTA = '" +
+                                    SqlEscape(run.DateDB(Value(day))) +
+                                    "' AND ZEV01_SEZDOC = " + SqlQuote(section));
     if (lines.eof()) {
-      Reject(w, "RicevuteRighe",
+      Reject(run, "RicevuteRighe",
              "Nessun record di dettaglio fatturato è stato trovato in data " + DayOnly(day));
     }
 
@@ -157,8 +159,8 @@ void InserimentoDocumentoAccorpato(FRMZEV_ZODADOVEZ& w, const std::string& day,
     d.row_competence_end = Value();
 
     // 3-4. The host document object and the header.
-    CollegaDocumento(w, d.document_type);
-    SalesDocument& doc = *w.sales_document;
+    CollegaDocumento(run, d.document_type);
+    SalesDocument& doc = *run.sales_document;
     for (int i = 0; i < 7; ++i) doc.Prepare("1=0");
     doc.NewDocument();
     DocumentRecord& header = doc.Header();
@@ -171,37 +173,47 @@ void InserimentoDocumentoAccorpato(FRMZEV_ZODADOVEZ& w, const std::string& day,
     doc.SetDate(Value(day).ToDate());
 
     // 5. One row per line.
-    ScriviRigheAccorpate(w, lines);
+    ScriviRigheAccorpate(run, lines);
 
     // 6. Save, count, and fix the journal of cash payments. The host reports a failed save
     // through its error indicator, which grouped documents do not read.
+    // The document and its ledger row are stored together or not at all.
+    Transaction transaction(run.db());
     doc.Save();
     std::string payment_code = doc.LastValue("DO11_DOCTESTATA", "DO11_CODPAG_CG62");
-    DocumentoMemorizzato(w, doc.LastValue("DO11_DOCTESTATA", "DO11_NUMREG_CO99"), payment_code);
+    const std::string registration = doc.LastValue("DO11_DOCTESTATA", "DO11_NUMREG_CO99");
+    RunState& state = run.state;
+    const bool second_copy = state.group_day.kind() == ValueKind::kDate &&
+                             state.stored.Has(state.group_day.as_date(), d.section);
+    RegistraDocumento(run, {0, state.group_day, d.section}, d.document_type, registration,
+                      second_copy);
+    DocumentoMemorizzato(run, registration, payment_code);
+    transaction.Commit();
+    if (second_copy) ++state.second_copies;
   } catch (const Rejection&) {
+    RegistraScarto(run, {0, run.state.group_day, section}, run.state.result_text);
     try {
-      ScriviRisultato(w);
+      ScriviRisultato(run);
     } catch (const std::exception& e) {
-      w.RecordError("Inserimento Documento Accorpato-- >  " + document_type, e);
+      run.RecordError("Inserimento Documento Accorpato-- >  " + document_type, e);
       return;
     }
   } catch (const std::exception& e) {
-    w.RecordError("Inserimento Documento Accorpato-- >  " + document_type, e);
+    run.RecordError("Inserimento Documento Accorpato-- >  " + document_type, e);
     return;
   }
   // 7. The end of the group, saved or rejected.
-  ContaCheckpoint(w);
+  ContaCheckpoint(run);
 }
 
 }  // namespace
 
-bool GestDocAccorpato(FRMZEV_ZODADOVEZ& w, const std::string& condition,
-                      std::int16_t configuration_id) {
-  RunState& run = w.run;
+bool GestDocAccorpato(ImportRun& run, const std::string& condition, std::int16_t configuration_id) {
+  RunState& state = run.state;
   bool found = false;
   try {
-    w.db().execute("IF OBJECT_ID('tempdb..#TEMPDOC') IS NOT NULL DROP TABLE #TEMPDOC ");
-    w.db().execute(fmt::format(
+    run.db().execute("IF OBJECT_ID('tempdb..#TEMPDOC') IS NOT NULL DROP TABLE #TEMPDOC ");
+    run.db().execute(fmt::format(
         "SELECT ZEV01_DITTA_CG18, ZEV01_AZIENDA, ZEV01_SEZDOC, "
         "ZEV01_CASSA_CG24,ZEV01_CLIFOR_CG44,ZEV02_DOCUM_MG36, ZEV01_CODDEP_MG58, "
         "ZEV01_TIPOCONTO, ZEV01_CODPAG_CG62,ZEV01_CODICE_CG31, DATARICEVUTA, PREZZOUNITARIO, "
@@ -243,39 +255,49 @@ bool GestDocAccorpato(FRMZEV_ZODADOVEZ& w, const std::string& condition,
         "ISNULL(RICEVUTERIGA.DataInizioOrigine, AI.DataInizio) ELSE NULL END,CASE WHEN "
         "TIPOSERV.ZEV03_FLGDATACOMP = 1 THEN ISNULL(RICEVUTERIGA.DataFineOrigine, AI.DataFine) "
         "ELSE NULL END,CENTRIRICAVO.CODICE ORDER BY DATARICEVUTA, ZEV01_SEZDOC ",
-        run.gym_database, condition, configuration_id));
+        state.gym_database, condition, configuration_id));
 
-    Recordset groups = w.db().open(
+    Recordset groups = run.db().open(
         "SELECT DISTINCT DATARICEVUTA, ZEV01_SEZDOC FROM #TEMPDOC ORDER BY DATARICEVUTA, "
         "ZEV01_SEZDOC");
     if (!groups.eof()) {
-      run.date_first = Value();
-      run.date_last = Value();
-      run.present_before_groups += NzDec(run.present).ToInteger();
-      run.imported_before_groups += NzDec(run.imported).ToInteger();
-      run.present = Value(0);
-      run.imported = Value(0);
+      // The run's dates are kept and extended by the grouped days, so that the history row
+      // covers them: a row without dates would let the next "Normale" run store them again.
+      state.present_before_groups += NzDec(state.present).ToInteger();
+      state.imported_before_groups += NzDec(state.imported).ToInteger();
+      state.present = Value(0);
+      state.imported = Value(0);
       auto count = static_cast<std::int64_t>(groups.record_count());
-      run.present = Value(count);
+      state.present = Value(count);
       found = true;
-      w.Progress("Open", static_cast<double>(count));
-      w.Progress("Tot", static_cast<double>(count));
-      for (; !groups.eof(); groups.move_next()) {
-        w.DoEvents();
-        w.Progress("View", 0);
-        InserimentoDocumentoAccorpato(w, DayText(groups["DATARICEVUTA"]),
-                                      Nz(groups["ZEV01_SEZDOC"], "").ToText());
+      state.phase = "giorni accorpati";
+      run.Progress("Open", static_cast<double>(count));
+      run.Progress("Tot", static_cast<double>(count));
+      for (; !groups.eof() && !run.StopRequested(); groups.move_next()) {
+        run.DoEvents();
+        run.Progress("View", 0);
+        const Value& day = groups["DATARICEVUTA"];
+        const std::string section = Nz(groups["ZEV01_SEZDOC"], "").ToText();
+        EstendiDate(state, day);
+        if (state.skip_stored && day.kind() == ValueKind::kDate &&
+            state.stored.Has(day.as_date(), section)) {
+          ++state.already_stored;
+          state.present = Value(NzDec(state.present).ToInteger() - 1);
+          continue;
+        }
+        state.group_day = day;
+        InserimentoDocumentoAccorpato(run, DayText(day), section);
       }
     }
     groups.close();
 
     // The counters repeat those of the single documents when there was nothing to group.
-    RilasciaDocumento(w);
-    w.Progress("Close", 0);
-    ScriviStorico(w);
-    ScriviContatori(w);
+    RilasciaDocumento(run);
+    run.Progress("Close", 0);
+    ScriviStorico(run);
+    ScriviContatori(run);
   } catch (const std::exception& e) {
-    w.RecordError("GestDocAccorpato --> ", e);
+    run.RecordError("GestDocAccorpato --> ", e);
   }
   return found;
 }

@@ -7,11 +7,10 @@
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 
 // Builds the grouped documents of the receipts that satisfy `condition`; returns whether it
 // found receipts to group.
-bool GestDocAccorpato(FRMZEV_ZODADOVEZ& w, const std::string& condition,
-                      std::int16_t configuration_id);
+bool GestDocAccorpato(ImportRun& run, const std::string& condition, std::int16_t configuration_id);
 
 }  // namespace zodadovez

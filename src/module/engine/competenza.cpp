@@ -6,7 +6,7 @@
 #include <string>
 
 #include "module/common/database.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
@@ -30,12 +30,12 @@ bool IsBlank(const Value& value) {
          (value.is_text() && value.as_text().find_first_not_of(' ') == std::string::npos);
 }
 
-std::string Query(const FRMZEV_ZODADOVEZ& w, std::int32_t row_id) {
-  const std::string& gym = w.run.gym_database;
-  const DocumentContext& d = w.document;
+std::string Query(const ImportRun& run, std::int32_t row_id) {
+  const std::string& gym = run.state.gym_database;
+  const DocumentContext& d = run.document;
   const bool row_level = row_id != 0;
   std::string sql = " select distinct T.DataRicevuta, AI.datainizio,AI.datafine ";
-  if (row_level && w.run.patch_level >= kRowPeriodPatch) {
+  if (row_level && run.state.patch_level >= kRowPeriodPatch) {
     sql += ", R.DataInizioOrigine, R.DataFineOrigine ";
   }
   sql += "from " + gym + ".dbo.RicevuteTestata as T  with (NOLOCK) inner join " + gym +
@@ -56,18 +56,18 @@ std::string Query(const FRMZEV_ZODADOVEZ& w, std::int32_t row_id) {
 
 }  // namespace
 
-void PrendoDateCompetenza(FRMZEV_ZODADOVEZ& w, std::int32_t& row_id) {
+void PrendoDateCompetenza(ImportRun& run, std::int32_t& row_id) {
   try {
-    Recordset rs = w.db().open(Query(w, row_id));
+    Recordset rs = run.db().open(Query(run, row_id));
     if (rs.eof()) return;
-    DocumentContext& d = w.document;
+    DocumentContext& d = run.document;
     const Value enrolment_start = AsRead(rs["Datainizio"]);
     const Value enrolment_end = AsRead(rs["Datafine"]);
 
     if (row_id != 0) {
       Value start = enrolment_start;
       Value end = enrolment_end;
-      if (w.run.patch_level >= kRowPeriodPatch) {
+      if (run.state.patch_level >= kRowPeriodPatch) {
         // The row's own period wins, but only whole: half a period falls back to the
         // enrolment's.
         start = AsRead(rs["DataInizioOrigine"]);
@@ -95,7 +95,7 @@ void PrendoDateCompetenza(FRMZEV_ZODADOVEZ& w, std::int32_t& row_id) {
       d.competence_end = AsRead(rs["DataRicevuta"]);
     }
   } catch (const std::exception& e) {
-    w.RecordError("PrendoDateCompetenza", e);
+    run.RecordError("PrendoDateCompetenza", e);
   }
 }
 

@@ -5,15 +5,15 @@
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 
 // Reads the competence period of the current receipt (`row_id` 0) or of its row `row_id` from
-// the gym database. The document level sets w.document.competence_start/end: the enrolment's
+// the gym database. The document level sets run.document.competence_start/end: the enrolment's
 // period, or the receipt day when it has none or it ends before it starts. The row level sets
-// w.document.row_competence_start/end: the enrolment's period (from patch level 514100 the
+// run.document.row_competence_start/end: the enrolment's period (from patch level 514100 the
 // period stored on the row, when complete), or the document period when that is incomplete or
 // ends before it starts. A receipt the query does not find changes nothing. On an error the
 // anomaly is recorded under "PrendoDateCompetenza" and the fields keep what they held.
-void PrendoDateCompetenza(FRMZEV_ZODADOVEZ& w, std::int32_t& row_id);
+void PrendoDateCompetenza(ImportRun& run, std::int32_t& row_id);
 
 }  // namespace zodadovez

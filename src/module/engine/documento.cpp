@@ -3,16 +3,19 @@
 
 #include <fmt/format.h>
 
+#include "module/articles/articoli.h"
+#include "module/articles/classificazione.h"
+#include "module/articles/codifica.h"
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
 #include "module/common/text_compare.h"
-#include "module/articles/articoli.h"
-#include "module/articles/classificazione.h"
-#include "module/articles/codifica.h"
+#include "module/common/transaction.h"
 #include "module/config/configurazioni.h"
 #include "module/engine/accorpati.h"
 #include "module/engine/competenza.h"
+#include "module/engine/esecuzioni.h"
+#include "module/engine/import_run.h"
 #include "module/engine/kit.h"
 #include "module/engine/reports.h"
 #include "module/engine/selezione.h"
@@ -21,10 +24,15 @@
 #include "module/masterdata/iva.h"
 #include "module/masterdata/lookups.h"
 #include "module/masterdata/pagamenti.h"
-#include "module/shell/frmzev_zodadovez.h"
 
 namespace zodadovez {
 namespace {
+
+// A receipt that already has its document, left alone by a run for the missing ones only.
+class AlreadyStored : public Error {
+ public:
+  AlreadyStored() : Error("receipt already stored") {}
+};
 
 bool Blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 bool Blank(const Value& v) { return RTrimNz(v).empty(); }
@@ -67,9 +75,9 @@ constexpr FixedArticle kFixedArticles[] = {
 
 }  // namespace
 
-[[noreturn]] void Reject(FRMZEV_ZODADOVEZ& w, const std::string& label, const std::string& text) {
-  w.run.result_label = label;
-  w.run.result_text = text;
+[[noreturn]] void Reject(ImportRun& run, const std::string& label, const std::string& text) {
+  run.state.result_label = label;
+  run.state.result_text = text;
   throw Rejection();
 }
 
@@ -81,8 +89,8 @@ std::string FirstCharacters(const std::string& s, std::size_t n) {
   return s;
 }
 
-std::string QueryRigheRicevuta(FRMZEV_ZODADOVEZ& w, const std::string& receipt_id) {
-  const std::string& g = w.run.gym_database;
+std::string QueryRigheRicevuta(ImportRun& run, const std::string& receipt_id) {
+  const std::string& g = run.state.gym_database;
   return " SELECT RicevuteRiga.*, CassaMovimenti.*, CassaTipiPagamenti.Descrizione As DescPag, "
          "CentriRicavoCategorie.Codice As CPMERCE, CENTRIRICAVO.CODICE AS CPMERCECR,  "
          "TIPOSERV.ZEV03_INDTIPOSERV, TIPOSERV.ZEV03_TIPOSERVIZIO, TIPOSERV.ZEV03_DESCR, "
@@ -107,23 +115,23 @@ std::string QueryRigheRicevuta(FRMZEV_ZODADOVEZ& w, const std::string& receipt_i
          "CassaTipiPagamenti.IDTipoPagamento  LEFT OUTER JOIN ZEV03_TIPISERVIZI AS TIPOSERV WITH "
          "(NOLOCK)  ON CassaMovimenti.TipoServizio = ZEV03_TIPOSERVIZIO  collate "
          "Latin1_General_CI_AS AND ZEV03_DITTA_CG18 = " +
-         std::to_string(w.company) + " WHERE RicevuteRiga.IDRicevuta = " + receipt_id +
+         std::to_string(run.company) + " WHERE RicevuteRiga.IDRicevuta = " + receipt_id +
          " AND ZEV03_FLGIMPORTA = 1 ";
 }
 
-void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
-  DocumentContext& d = w.document;
-  SalesDocument& doc = *w.sales_document;
+void ScriviRigheDocumento(ImportRun& run, Recordset& rows) {
+  DocumentContext& d = run.document;
+  SalesDocument& doc = *run.sales_document;
   for (rows.move_first(); !rows.eof(); rows.move_next()) {
     // 1. A new row, its VAT code and competence period, then the row fields.
     doc.NewRow();
     std::string vat_description = Nz(rows["IvaDescrizione"], "").ToText();
-    TrovaIva(w, Nz(rows["CodIva"], ""), vat_description);
+    TrovaIva(run, Nz(rows["CodIva"], ""), vat_description);
     std::string vat_code = d.row.vat_code;
     std::int32_t row_id = static_cast<std::int32_t>(NzDec(rows["IdRicevuteRiga"]).ToInteger());
-    d.row_competence_start = Value();
-    d.row_competence_end = Value();
-    PrendoDateCompetenza(w, row_id);
+    // The row period was cleared with the document's: a row whose query finds nothing keeps
+    // the period of the row before it.
+    PrendoDateCompetenza(run, row_id);
     // The text fields start empty for every row; the article kind, the found flag and the VAT
     // rate of the last article looked up stay until the next lookup.
     std::string article_kind = std::move(d.row.article_kind);
@@ -149,24 +157,24 @@ void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
     r.quantity = Blank(rows["Qta"]) ? 1.0 : rows["Qta"].ToDouble();
 
     // 2-4. The family of the service type, and the article the row sells.
-    VerificaFamiglia(w, r.service_description, r.service_kind);
+    VerificaFamiglia(run, r.service_description, r.service_kind);
     if (Blank(r.service_type)) r.service_kind = 999;
     switch (r.service_kind) {
       case 1:
-        CodificaArticolo_Abb(w, r.enrolment_id);
+        CodificaArticolo_Abb(run, r.enrolment_id);
         break;
       case 2:
-        CodificaArticolo_Ticket(w, r.till_movement_id);
+        CodificaArticolo_Ticket(run, r.till_movement_id);
         break;
       case 3:
-        Search_Articolo(w, r.enrolment_id);
+        Search_Articolo(run, r.enrolment_id);
         r.row_type = r.article_found ? 0 : 1;
         if (r.article_found && RTrimNz(Value(r.article_kind)) == "KIT") {
-          TestKit(w, r.article_code, r.quantity);
+          TestKit(run, r.article_code, r.quantity);
         }
         break;
       case 6:
-        CodificaArticolo_Agenda(w, r.enrolment_id);
+        CodificaArticolo_Agenda(run, r.enrolment_id);
         break;
       default:
         break;
@@ -174,9 +182,9 @@ void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
     for (const FixedArticle& a : kFixedArticles) {
       if (a.kind != r.service_kind) continue;
       r.article_code = a.code;
-      r.article_description = a.description != nullptr ? a.description
+      r.article_description = a.description != nullptr       ? a.description
                               : Blank(r.service_description) ? a.fallback
-                                                              : r.service_description;
+                                                             : r.service_description;
       r.row_type = a.row_type;
     }
     if (r.service_kind != 1 && r.service_kind != 3) r.project_code = r.article_code;
@@ -185,7 +193,7 @@ void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
     if (Blank(r.article_code)) r.row_type = 1;
     doc.Row().Set("DO30_INDTIPORIGA", r.row_type);
     if (r.row_type == 0) {
-      ScrivoArticolo(w, r.article_code, r.article_description,
+      ScrivoArticolo(run, r.article_code, r.article_description,
                      NzDec(rows["ZEV03_FLGCOIN"]).ToDecimal() == Decimal(1));
     }
     doc.SetArticle(r.article_code);
@@ -205,11 +213,11 @@ void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
     const Value& payment_type = rows["IDTipoPagamento"];
     d.payment_code = Blank(payment_type) ? "0" : NzDec(payment_type).ToText();
     if (d.payment_code != d.loaded_payment_code) {
-      ScrivoCondPag(w);
+      ScrivoCondPag(run);
       d.loaded_payment_code = d.payment_code;
     }
     doc.SetRowPayment(d.payment_code);
-    r.revenue_account = Controlla_CPMerce(w, r.revenue_category, r.revenue_centre);
+    r.revenue_account = Controlla_CPMerce(run, r.revenue_category, r.revenue_centre);
     if (!Blank(r.revenue_account)) doc.SetRevenueAccount(r.revenue_account);
 
     // 13. The competence period of the rows that ask for it.
@@ -224,23 +232,23 @@ void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows) {
     // 15. A kit row brings its components, or says that its bill is missing.
     if (r.kit_article && r.kit_components.is_open()) {
       if (r.kit_components.eof()) {
-        w.run.result_label = "Gestione Kit";
-        w.run.result_text = fmt::format(
+        run.state.result_label = "Gestione Kit";
+        run.state.result_text = fmt::format(
             "Nel Documento VT N. --> {} per il documento GS: TipoRicevuta = {} IDRicevuta = {} / "
             "NumeroRicevuta = {} / DataDoc = {}\nKit mancante per il servizio {}",
             d.receipt_number, d.receipt_type, Value(d.receipt_id).ToText(), d.receipt_number,
             d.receipt_date.ToText(), RTrimNz(Value(r.service_type)));
-        ScriviRisultato(w);
+        ScriviRisultato(run);
       } else {
-        GeneraRigheDocKit(w);
+        GeneraRigheDocKit(run);
       }
     }
   }
 }
 
-void InserimentoDocumento(FRMZEV_ZODADOVEZ& w, Recordset& receipt, std::string& document_type) {
-  DocumentContext& d = w.document;
-  RunState& run = w.run;
+void InserimentoDocumento(ImportRun& run, Recordset& receipt, std::string& document_type) {
+  DocumentContext& d = run.document;
+  RunState& state = run.state;
   try {
     // 1. The receipt header.
     AzzeraDocumento(d);
@@ -262,41 +270,43 @@ void InserimentoDocumento(FRMZEV_ZODADOVEZ& w, Recordset& receipt, std::string& 
     d.customer_name = UpperCase(Nz(receipt["Cliente"], "").ToText());
     d.address1 = UpperCase(Nz(receipt["Indirizzo_1"], "").ToText());
     d.address2 = UpperCase(Nz(receipt["Indirizzo_2"], "").ToText());
-    Dividi_Localita(w, d.address2);
+    Dividi_Localita(run, d.address2);
 
     // 2. The run's receipt dates.
     if (!d.receipt_date.is_empty()) {
       DateTime day = d.receipt_date.ToDate();
-      if (run.date_first.is_empty() || day < run.date_first.ToDate()) run.date_first = Value(day);
-      if (run.date_last.is_empty() || run.date_last.ToDate() < day) run.date_last = Value(day);
+      if (state.date_first.is_empty() || day < state.date_first.ToDate())
+        state.date_first = Value(day);
+      if (state.date_last.is_empty() || state.date_last.ToDate() < day)
+        state.date_last = Value(day);
     }
 
     // 3. The rows.
-    Recordset rows = w.db().open(QueryRigheRicevuta(w, Value(d.receipt_id).ToText()));
+    Recordset rows = run.db().open(QueryRigheRicevuta(run, Value(d.receipt_id).ToText()));
     if (rows.eof()) {
-      Reject(w, "RicevuteRighe",
+      Reject(run, "RicevuteRighe",
              "Nessun record di dettaglio fatturato è stato trovato per la chiave: " + Key(d));
     }
 
     // 4-5. The customer's membership against member-only and non-member-only services.
     std::size_t row_count = rows.record_count();
     bool has_customer = !d.gym_customer_raw.is_null() && !d.gym_customer_raw.is_empty();
-    if (has_customer) Leggi_Utente(w);
-    LeggiAzienda(w, d.gym_company, d.company);
+    if (has_customer) Leggi_Utente(run);
+    LeggiAzienda(run, d.gym_company, d.company);
     std::string service;
     std::string message;
     if (!d.member) {
-      service = w.service_type_fee;
+      service = run.service_type_fee;
       message = "Attenzione Quota Associativa riferita ad un cliente NON SOCIO";
     } else if (!d.company.member_documents) {
-      service = w.service_type_ticket;
+      service = run.service_type_ticket;
       message = "Attenzione Ticketing riferito ad un cliente SOCIO";
     }
     rows.filter("TipoServizio = " + SqlQuote(service));
     std::size_t matching = rows.record_count();
     rows.filter("");
     if (matching == row_count) {
-      Reject(w, "RicevuteRighe", message + ", documento N.:  " + Key(d));
+      Reject(run, "RicevuteRighe", message + ", documento N.:  " + Key(d));
     }
 
     // 6. The payment type of the first row that has one.
@@ -308,68 +318,81 @@ void InserimentoDocumento(FRMZEV_ZODADOVEZ& w, Recordset& receipt, std::string& 
     rows.filter("");
 
     // 7. Defaults.
-    LeggiSezioneDefault(w, document_type);
+    LeggiSezioneDefault(run, document_type);
     d.section = Blank(d.company.section) ? d.section_default : d.company.section;
     d.document_type = Blank(d.company.document_type) ? document_type : d.company.document_type;
     if (Blank(d.payment_code)) d.payment_code = d.company.payment_terms;
     if (!Blank(d.payment_code) && d.payment_code != d.loaded_payment_code) {
-      ScrivoCondPag(w);
+      ScrivoCondPag(run);
       d.loaded_payment_code = d.payment_code;
     }
-    d.deposit = Blank(d.company.deposit) ? w.company_parameters.default_deposit : d.company.deposit;
+    d.deposit =
+        Blank(d.company.deposit) ? run.company_parameters.default_deposit : d.company.deposit;
     d.branch = Value(d.company.branch);
     d.cash_account = d.company.cash_account;
 
     // 8-9. The customer.
     d.erp_customer = Value(0);
     if (has_customer) {
-      if (Leggi_Utente(w)) {
+      if (Leggi_Utente(run)) {
         d.erp_customer = Value(static_cast<std::int64_t>(d.gym_customer));
       } else {
-        w.run.result_label = "Utenti";
-        w.run.result_text = fmt::format(
+        run.state.result_label = "Utenti";
+        run.state.result_text = fmt::format(
             "Utente {} non trovato del documento: RicevutaAzienda = {} TipoRicevuta = {} Fattura "
             "Numero {} del {}",
             d.gym_customer, d.gym_company, d.receipt_type, d.receipt_number,
             d.receipt_date.ToText());
-        ScriviRisultato(w);
+        ScriviRisultato(run);
       }
     }
     bool no_customer = NzDec(d.erp_customer).ToDecimal().is_zero();
-    if (d.company.generic_customer.is_zero() && no_customer) Reject(w, "", "");
+    if (d.company.generic_customer.is_zero() && no_customer) Reject(run, "", "");
     if (no_customer) {
       d.erp_customer = Value(d.company.generic_customer);
     } else {
-      Trova_Cliente(w);
+      Trova_Cliente(run);
     }
 
     // 10. A receipt already stored is imported again, marked as a duplicate.
-    Recordset duplicate = w.db().open(fmt::format(
+    Recordset duplicate = run.db().open(fmt::format(
         "SELECT DO11_NUMREG_CO99 FROM DO11_DOCTESTATA WITH (NOLOCK) WHERE DO11_DITTA_CG18 = {} "
         "AND DO11_NUMDOC = {} AND DO11_SEZDOC = '{}' AND DO11_DOCUM_MG36 = '{}' AND "
         "DO11_ANNODOC = '{}'",
-        w.company, d.receipt_number, SqlEscape(d.section), SqlEscape(d.document_type),
+        run.company, d.receipt_number, SqlEscape(d.section), SqlEscape(d.document_type),
         d.document_year.is_empty() ? std::string() : d.document_year.ToText()));
+    // Asked for the missing documents only, a receipt that has one is left as it is. A receipt
+    // without number is known by its id (DO11_NUMDOCORIG).
+    if (run.options().only_missing) {
+      if (!duplicate.eof()) throw AlreadyStored();
+      if (d.receipt_number == 0) {
+        Recordset by_id = run.db().open(fmt::format(
+            "SELECT DO11_NUMREG_CO99 FROM DO11_DOCTESTATA WITH (NOLOCK) WHERE DO11_DITTA_CG18 = "
+            "{} AND DO11_NUMDOCORIG = {} AND DO11_DOCUM_MG36 = {}",
+            run.company, Value(d.receipt_id).ToText(), SqlQuote(d.document_type)));
+        if (!by_id.eof()) throw AlreadyStored();
+      }
+    }
     if (!duplicate.eof()) {
-      w.run.result_label = "RicevutaTestata";
-      w.run.result_text = fmt::format(
+      run.state.result_label = "RicevutaTestata";
+      run.state.result_text = fmt::format(
           " RicevutaAzienda = {} TipoRicevuta = {} Fattura Numero {} del {} già presente, "
           "importata con FLGABIS=1",
           d.gym_company, d.receipt_type, d.receipt_number, d.receipt_date.ToText());
-      ScriviRisultato(w);
+      ScriviRisultato(run);
       d.duplicate = 1;
     }
     duplicate.close();
 
     // 11. The host document object, bound once per document type.
     std::string type = RTrimNz(Value(d.document_type));
-    if (type != RTrimNz(Value(run.bound_document_type))) {
-      if (!Blank(run.bound_document_type)) RilasciaDocumento(w);
-      run.bound_document_type = type;
-      LeggiTipoDocumento(w);
+    if (type != RTrimNz(Value(state.bound_document_type))) {
+      if (!Blank(state.bound_document_type)) RilasciaDocumento(run);
+      state.bound_document_type = type;
+      LeggiTipoDocumento(run);
     }
-    CollegaDocumento(w, d.document_type);
-    SalesDocument& doc = *w.sales_document;
+    CollegaDocumento(run, d.document_type);
+    SalesDocument& doc = *run.sales_document;
 
     // 12. The header.
     for (int i = 0; i < 7; ++i) doc.Prepare("1=0");
@@ -396,54 +419,59 @@ void InserimentoDocumento(FRMZEV_ZODADOVEZ& w, Recordset& receipt, std::string& 
     d.row_competence_start = Value();
     d.row_competence_end = Value();
     std::int32_t document_level = 0;
-    PrendoDateCompetenza(w, document_level);
-    ScriviRigheDocumento(w, rows);
+    PrendoDateCompetenza(run, document_level);
+    ScriviRigheDocumento(run, rows);
 
     // 14-15. Save, count, and fix the journal of cash payments.
+    // The document and its ledger row are stored together or not at all.
+    Transaction transaction(run.db());
     doc.Save();
     if (doc.error() != 0) {
-      Reject(w, "RicevutaTestata",
+      Reject(run, "RicevutaTestata",
              fmt::format("Riscontrato problema nella memorizzazione del Documento VT N. --> {} per "
                          "il documento GS: TipoRicevuta = {} IDRicevuta = {} / NumeroRicevuta = "
                          "{} / DataDoc = {}",
                          d.receipt_number, d.receipt_type, Value(d.receipt_id).ToText(),
                          d.receipt_number, d.receipt_date.ToText()));
     }
-    DocumentoMemorizzato(w, doc.LastValue("DO11_DOCTESTATA", "DO11_NUMREG_CO99"),
-                         d.payment_code);
+    const std::string registration = doc.LastValue("DO11_DOCTESTATA", "DO11_NUMREG_CO99");
+    RegistraDocumento(run, {NzDec(Value(d.receipt_id)).ToInteger(), d.receipt_date, ""},
+                      d.document_type, registration, d.duplicate != 0);
+    DocumentoMemorizzato(run, registration, d.payment_code);
+    transaction.Commit();
+    if (d.duplicate != 0) ++state.second_copies;
+  } catch (const AlreadyStored&) {
+    ++state.already_stored;
+    state.present = Value(NzDec(state.present).ToInteger() - 1);
   } catch (const Rejection&) {
+    RegistraScarto(run, {NzDec(Value(d.receipt_id)).ToInteger(), d.receipt_date, ""},
+                   state.result_text.empty()
+                       ? "Nessun cliente: ricevuta senza utente e azienda senza cliente generico"
+                       : state.result_text);
     try {
-      ScriviRisultato(w);
+      ScriviRisultato(run);
     } catch (const std::exception& e) {
-      w.RecordError("Inserimento Documento -- >  " + document_type, e);
+      run.RecordError("Inserimento Documento -- >  " + document_type, e);
       return;
     }
   } catch (const std::exception& e) {
-    w.RecordError("Inserimento Documento -- >  " + document_type, e);
+    run.RecordError("Inserimento Documento -- >  " + document_type, e);
     return;
   }
   // 16. The end of the receipt, saved or rejected.
-  ContaCheckpoint(w);
+  ContaCheckpoint(run);
 }
 
-void DocumentoMemorizzato(FRMZEV_ZODADOVEZ& w, const std::string& registration,
+void DocumentoMemorizzato(ImportRun& run, const std::string& registration,
                           std::string payment_code) {
-  w.run.imported = Value(NzDec(w.run.imported).ToDecimal() + Decimal(1));
-  w.run.abort = 0;
-  Verifica_TipoEff(w, payment_code);
-  DocumentContext& d = w.document;
+  run.state.imported = Value(NzDec(run.state.imported).ToDecimal() + Decimal(1));
+  run.state.abort = 0;
+  Verifica_TipoEff(run, payment_code);
+  DocumentContext& d = run.document;
   if (d.effect_type1 == 1 && !Blank(d.cash_account) && !Blank(registration)) {
     std::string number = registration;
-    AggiornaRecCoge(w, number);
+    AggiornaRecCoge(run, number);
   }
-}
-
-void InstallaMotore(FRMZEV_ZODADOVEZ& w) {
-  w.engine.receipt_document = InserimentoDocumento;
-  w.engine.release_document = RilasciaDocumento;
-  w.engine.check_kit = Check_KIT;
-  w.engine.check_articoli = Check_Articoli;
-  w.engine.grouped_documents = GestDocAccorpato;
 }
 
 }  // namespace zodadovez

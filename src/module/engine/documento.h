@@ -9,7 +9,7 @@
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 class Recordset;
 
 // A receipt or grouped document that must not be imported (run-time error 9999): the results
@@ -21,7 +21,7 @@ class Rejection : public Error {
 };
 
 // Sets the results label and text and throws Rejection.
-[[noreturn]] void Reject(FRMZEV_ZODADOVEZ& w, const std::string& label, const std::string& text);
+[[noreturn]] void Reject(ImportRun& run, const std::string& label, const std::string& text);
 
 // The first `n` characters of a UTF-8 text (a row description holds 1600).
 std::string FirstCharacters(const std::string& s, std::size_t n);
@@ -29,22 +29,19 @@ std::string FirstCharacters(const std::string& s, std::size_t n);
 // Builds and saves the document of the receipt on which `receipt` stands. Rejections are
 // written to the results file; other errors go the anomaly route under the label
 // "Inserimento Documento -- >  <document type>".
-void InserimentoDocumento(FRMZEV_ZODADOVEZ& w, Recordset& receipt, std::string& document_type);
+void InserimentoDocumento(ImportRun& run, Recordset& receipt, std::string& document_type);
 
 // Writes one document row per row of `rows` (the row query's result) on the host document
 // object. Errors propagate to the receipt document procedure.
-void ScriviRigheDocumento(FRMZEV_ZODADOVEZ& w, Recordset& rows);
+void ScriviRigheDocumento(ImportRun& run, Recordset& rows);
 
 // The row query of a receipt: its rows with their till movements, revenue centres, payment
 // descriptions, service type settings and gym VAT codes.
-std::string QueryRigheRicevuta(FRMZEV_ZODADOVEZ& w, const std::string& receipt_id);
+std::string QueryRigheRicevuta(ImportRun& run, const std::string& receipt_id);
 
 // After a document (single or grouped) is stored: counts it, clears the abort flag, checks its
 // payment terms and, for cash terms with a cash account, fixes its journal counterpart.
-void DocumentoMemorizzato(FRMZEV_ZODADOVEZ& w, const std::string& registration,
+void DocumentoMemorizzato(ImportRun& run, const std::string& registration,
                           std::string payment_code);
-
-// Installs the procedures above (and the host document release) as the window's engine.
-void InstallaMotore(FRMZEV_ZODADOVEZ& w);
 
 }  // namespace zodadovez

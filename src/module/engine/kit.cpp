@@ -12,9 +12,9 @@
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
 #include "module/engine/documento.h"
+#include "module/engine/import_run.h"
 #include "module/engine/reports.h"
 #include "module/masterdata/lookups.h"
-#include "module/shell/frmzev_zodadovez.h"
 
 namespace zodadovez {
 namespace {
@@ -22,9 +22,9 @@ namespace {
 bool Blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 
 // Drops #TempKit; a table that does not exist is no error here.
-void DropTempKit(FRMZEV_ZODADOVEZ& w) {
+void DropTempKit(ImportRun& run) {
   try {
-    w.db().execute("DROP TABLE #TempKit");
+    run.db().execute("DROP TABLE #TempKit");
   } catch (const std::exception&) {
   }
 }
@@ -51,28 +51,28 @@ std::string TempKitDdl(std::string_view dbms_version) {
          "(50), K_TIPO CHAR (20))";
 }
 
-void PreparaTempKit(FRMZEV_ZODADOVEZ& w) {
-  DropTempKit(w);
-  w.run.abort = 0;
+void PreparaTempKit(ImportRun& run) {
+  DropTempKit(run);
+  run.state.abort = 0;
   try {
-    w.db().execute(TempKitDdl(w.db().dbms_version()));
-    w.run.kit_table = true;
+    run.db().execute(TempKitDdl(run.db().dbms_version()));
+    run.state.kit_table = true;
   } catch (const std::exception&) {
     // Without the table no receipt can be held back: the insert that needs it fails and stops
     // the configuration.
-    DropTempKit(w);
-    w.run.kit_table = false;
+    DropTempKit(run);
+    run.state.kit_table = false;
   }
 }
 
-void InserisciTempKit(FRMZEV_ZODADOVEZ& w, const Recordset& receipt) {
-  w.run.abort = 0;
+void InserisciTempKit(ImportRun& run, const Recordset& receipt) {
+  run.state.abort = 0;
   try {
-    if (!w.run.kit_table) {
-      PreparaTempKit(w);
-      if (w.run.abort != 0) return;
+    if (!run.state.kit_table) {
+      PreparaTempKit(run);
+      if (run.state.abort != 0) return;
     }
-    w.db().execute(fmt::format(
+    run.db().execute(fmt::format(
         "INSERT INTO #TempKit (K_IDRICEVUTA, K_CODICE, K_DESCRIZIONE, K_TIPO)  VALUES ({}, '{}', "
         "'{}', '{}')",
         NzDec(receipt["IDRICEVUTA"]).ToDecimal().ToString(),
@@ -80,20 +80,20 @@ void InserisciTempKit(FRMZEV_ZODADOVEZ& w, const Recordset& receipt) {
         SqlEscape(Nz(receipt["DESCRIZIONE"], "").ToText()),
         SqlEscape(Nz(receipt["TIPO"], "").ToText())));
   } catch (const std::exception&) {
-    w.run.abort = 99;
+    run.state.abort = 99;
   }
 }
 
-bool EsisteDistintaKit(FRMZEV_ZODADOVEZ& w, const std::string& article) {
-  Recordset rs = w.db().open(fmt::format(
+bool EsisteDistintaKit(ImportRun& run, const std::string& article) {
+  Recordset rs = run.db().open(fmt::format(
       "SELECT PD95_CODART_MG66 FROM PD95_DISBA WITH (NOLOCK) WHERE PD95_DITTA_CG18 = {} AND "
       "PD95_CODART_MG66 = '{}' AND PD95_TIPO_DISTINTA = 50",
-      w.company, SqlEscape(article)));
+      run.company, SqlEscape(article)));
   return !rs.eof();
 }
 
-double CostoComponente(FRMZEV_ZODADOVEZ& w, const Value& bill_id, const Value& link_id) {
-  Recordset rs = w.db().open(
+double CostoComponente(ImportRun& run, const Value& bill_id, const Value& link_id) {
+  Recordset rs = run.db().open(
       fmt::format("SELECT * FROM PD96_LEGAMIDISBA WITH (NOLOCK) WHERE PD96_IDDISBA_PD95 = {} AND "
                   "PD96_IDLEGAME = {}",
                   NzDec(bill_id).ToDecimal().ToString(), NzDec(link_id).ToDecimal().ToString()));
@@ -101,11 +101,11 @@ double CostoComponente(FRMZEV_ZODADOVEZ& w, const Value& bill_id, const Value& l
   return NzDec(rs["PD96_COSTODB"]).ToDouble();
 }
 
-void Check_KIT(FRMZEV_ZODADOVEZ& w) {
-  w.run.abort = 0;
+void Check_KIT(ImportRun& run) {
+  run.state.abort = 0;
   try {
     // The bar sales of kit products since the last import, whatever range the window holds.
-    Recordset sales = w.db().open(fmt::format(
+    Recordset sales = run.db().open(fmt::format(
         "SELECT distinct RR.IDricevuta, BP.Codice, BP.Descrizione, BPC.Descrizione As Tipo,   "
         "TIPOSERV.ZEV03_INDTIPOSERV   from {0}.dbo.RicevuteRiga As RR WITH (NOLOCK)   inner join "
         "{0}.dbo.RicevuteTestata as RT WITH (NOLOCK)      on RR.IDRicevuta = RT.IDRicevuta  "
@@ -119,40 +119,40 @@ void Check_KIT(FRMZEV_ZODADOVEZ& w) {
         "TIPOSERV.ZEV03_INDTIPOSERV = 3  AND TIPOSERV.ZEV03_DITTA_CG18 = {1} and DataRicevuta > "
         "'{2}' and UPPER(BPC.Descrizione) = 'kit'  And RT.IDRicevuteAzienda IN (SELECT "
         "ZEV91_IDAZIENDA FROM ZEV91_DITTE WITH (NOLOCK) WHERE ZEV91_DITTA_VT = {1})",
-        w.run.gym_database, w.company, SqlEscape(w.DateDB(w.last_imported_date))));
+        run.state.gym_database, run.company, SqlEscape(run.DateDB(run.last_imported_date))));
     for (; !sales.eof(); sales.move_next()) {
       std::string code = Nz(sales["Codice"], "").ToText();
-      if (EsisteDistintaKit(w, code)) continue;
-      InserisciTempKit(w, sales);
-      if (w.run.abort != 0) return;
-      w.run.result_label = "Controllo Kit";
-      w.run.result_text = "Kit non presente x l'articolo --> " + code + "ID Documento N. " +
-                          NzDec(sales["IDricevuta"]).ToText() + " NON sarà importato";
-      ScriviRisultato(w);
+      if (EsisteDistintaKit(run, code)) continue;
+      InserisciTempKit(run, sales);
+      if (run.state.abort != 0) return;
+      run.state.result_label = "Controllo Kit";
+      run.state.result_text = "Kit non presente x l'articolo --> " + code + "ID Documento N. " +
+                              NzDec(sales["IDricevuta"]).ToText() + " NON sarà importato";
+      ScriviRisultato(run);
     }
   } catch (const std::exception& e) {
-    w.RecordError("Check_KIT", e);
+    run.RecordError("Check_KIT", e);
   }
 }
 
-void TestKit(FRMZEV_ZODADOVEZ& w, const std::string& article, double quantity) {
-  DocumentContext& d = w.document;
+void TestKit(ImportRun& run, const std::string& article, double quantity) {
+  DocumentContext& d = run.document;
   d.row.kit_article = true;
   std::string deposit = Blank(d.deposit) ? "00" : d.deposit;
-  d.row.kit_components = w.db().open(fmt::format(
+  d.row.kit_components = run.db().open(fmt::format(
       "SPMG_ESPLKIT @DITTA={}, @CODICE_ARTICOLO = '{}', @VARIANTE_ARTICOLO = ' ', "
       "@CODICE_DEPOSITO = '{}', @QTA_DA_ESPLODERE = {}, @LIVELLO_ESPLOSIONE = 999, "
       "@ESPLODI_DIBA_STANDARD = 0, @RITORNA_LIVELLI_INTERMEDI = 0, @ELABORA_LEGAMI_OPZIONALI = 0, "
       "@AGGIORNA_COSTO_ULTIMO = 0, @COSTO_UNITARIO = 0",
-      w.company, SqlEscape(article), SqlEscape(deposit), NumberText(quantity)));
+      run.company, SqlEscape(article), SqlEscape(deposit), NumberText(quantity)));
   // A kit whose bill yields no component is sold as an ordinary article.
   if (d.row.kit_components.eof()) d.row.kit_article = false;
 }
 
-void GeneraRigheDocKit(FRMZEV_ZODADOVEZ& w) {
-  DocumentContext& d = w.document;
+void GeneraRigheDocKit(ImportRun& run) {
+  DocumentContext& d = run.document;
   try {
-    SalesDocument& doc = *w.sales_document;
+    SalesDocument& doc = *run.sales_document;
     // The components take the VAT code of their kit row; reading a component's article must
     // not change it.
     const std::string kit_vat_code = d.row.vat_code;
@@ -160,7 +160,7 @@ void GeneraRigheDocKit(FRMZEV_ZODADOVEZ& w) {
     for (components.move_first(); !components.eof(); components.move_next()) {
       std::string component = Nz(components["ESPKIT_COMPON"], "").ToText();
       doc.NewRow();
-      Leggi_Articolo(w, component);
+      Leggi_Articolo(run, component);
       doc.Row().Set("DO30_INDTIPORIGA", 0);
       doc.SetArticle(component);
       doc.Row().Set("DO30_DESCART",
@@ -169,10 +169,11 @@ void GeneraRigheDocKit(FRMZEV_ZODADOVEZ& w) {
       doc.SetQuantity(NzDec(components["ESPKIT_QTA1"]).ToDouble());
       // A component with a cost in the bill is priced at it, net of VAT when the document
       // type leaves the footer without defaults; one without keeps the host's price.
-      double cost = CostoComponente(w, components["ESPKIT_IDDISBA"], components["ESPKIT_IDLEGAME"]);
+      double cost =
+          CostoComponente(run, components["ESPKIT_IDDISBA"], components["ESPKIT_IDLEGAME"]);
       if (cost != 0) {
         if (d.no_footer_defaults) {
-          doc.SetPrice(Scorporo(w, Value(cost), Value(d.row.article_vat_rate), "EURO"));
+          doc.SetPrice(Scorporo(run, Value(cost), Value(d.row.article_vat_rate), "EURO"));
         } else {
           doc.SetPrice(cost);
         }
@@ -181,7 +182,7 @@ void GeneraRigheDocKit(FRMZEV_ZODADOVEZ& w) {
       doc.ConfirmRow();
     }
   } catch (const std::exception& e) {
-    w.RecordError("GeneraRigheDocKit -- > ", e);
+    run.RecordError("GeneraRigheDocKit -- > ", e);
   }
 }
 

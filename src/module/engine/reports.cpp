@@ -12,7 +12,7 @@
 
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
@@ -105,8 +105,8 @@ void Open(ReportFile& file, const std::string& wanted) {
 
 }  // namespace
 
-LogFolder CartellaLog(FRMZEV_ZODADOVEZ& w) {
-  DateTime now = w.clock().Now();
+LogFolder CartellaLog(ImportRun& run) {
+  DateTime now = run.clock().Now();
   auto day = std::chrono::floor<std::chrono::days>(now);
   std::chrono::year_month_day ymd(day);
   std::chrono::hh_mm_ss time(now - day);
@@ -123,10 +123,10 @@ LogFolder CartellaLog(FRMZEV_ZODADOVEZ& w) {
   // A blank errors folder would put the log folder at the root of the file system. An anomaly
   // raised before any configuration is read (at the window's first activation) has no folder
   // yet: the anomaly route then writes it to the host log.
-  if (RTrimNz(w.run.errors_folder).empty()) {
+  if (RTrimNz(run.state.errors_folder).empty()) {
     throw Error("no errors folder (ZEV90_PATH_ERRORI) to write the log folder in", kPathNotFound);
   }
-  log.folder = RTrimNz(w.run.errors_folder) + "/Log_" + date + "/";
+  log.folder = RTrimNz(run.state.errors_folder) + "/Log_" + date + "/";
 
   // Only the day's folder is made: a configured errors folder that does not exist is an error
   // of the configuration, not something to create.
@@ -158,12 +158,12 @@ std::string AnomalyLine(long row, const std::string& operation, long number,
          Left(RTrimNz(description), kAnomalyTextWidth);
 }
 
-void ScriviRisultato(FRMZEV_ZODADOVEZ& w) {
-  ReportFile& file = w.run.results;
+void ScriviRisultato(ImportRun& run) {
+  ReportFile& file = run.state.results;
   if (!file.open) {
-    LogFolder log = CartellaLog(w);
-    Open(file, fmt::format("{}{}_{}_Risultati_{}.txt", log.folder, w.run.gym_database, w.company,
-                           log.stamp));
+    LogFolder log = CartellaLog(run);
+    Open(file, fmt::format("{}{}_{}_Risultati_{}.txt", log.folder, run.state.gym_database,
+                           run.company, log.stamp));
     const std::string rule = Rule({kResultWidth, kTableWidth, kResultTextWidth});
     WriteLine(file, "Risultato Generazione Documenti");
     WriteLine(file, "");
@@ -174,21 +174,21 @@ void ScriviRisultato(FRMZEV_ZODADOVEZ& w) {
   // While the receipts are processed a message with a text is a rejection; the closing lines
   // of a configuration are results. A line without a label is a plain note.
   std::string result = "OK";
-  if (w.run.result_label.empty()) {
+  if (run.state.result_label.empty()) {
     result.clear();
-  } else if (!w.run.results_ok && !w.run.result_text.empty()) {
+  } else if (!run.state.results_ok && !run.state.result_text.empty()) {
     result = "NO";
   }
-  WriteLine(file, ResultLine(result, w.run.result_label, w.run.result_text));
-  w.run.result_label.clear();
-  w.run.result_text.clear();
+  WriteLine(file, ResultLine(result, run.state.result_label, run.state.result_text));
+  run.state.result_label.clear();
+  run.state.result_text.clear();
 }
 
-void ScriviAnomalia(FRMZEV_ZODADOVEZ& w) {
-  ReportFile& file = w.run.anomalies;
+void ScriviAnomalia(ImportRun& run) {
+  ReportFile& file = run.state.anomalies;
   if (!file.open) {
-    LogFolder log = CartellaLog(w);
-    Open(file, fmt::format("{}{}_Errori_{}.txt", log.folder, w.company, log.stamp));
+    LogFolder log = CartellaLog(run);
+    Open(file, fmt::format("{}{}_Errori_{}.txt", log.folder, run.company, log.stamp));
     const std::string rule = Rule({kRowWidth, kOperationWidth, kNumberWidth, kAnomalyTextWidth});
     WriteLine(file, "Elenco Anomalie Riscontrate");
     WriteLine(file, "");
@@ -198,14 +198,14 @@ void ScriviAnomalia(FRMZEV_ZODADOVEZ& w) {
                         Left("Descrizione Errore", kAnomalyTextWidth));
     WriteLine(file, rule);
   }
-  WriteLine(file, AnomalyLine(w.run.progress_counter, w.error.label, w.error.number,
-                              w.error.description));
+  WriteLine(file, AnomalyLine(run.state.progress_counter, run.error.label, run.error.number,
+                              run.error.description));
 }
 
-void ChiudiFile(FRMZEV_ZODADOVEZ& w) {
+void ChiudiFile(ImportRun& run) {
   // Both files are closed even when the first fails; the first failure is reported.
   std::string failed;
-  for (ReportFile* file : {&w.run.anomalies, &w.run.results}) {
+  for (ReportFile* file : {&run.state.anomalies, &run.state.results}) {
     if (!file->open) continue;
     file->stream.close();
     file->open = false;

@@ -5,7 +5,7 @@
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 
 struct LogFolder {
   std::string folder;  // "<errors folder>/Log_<date text>/"
@@ -15,16 +15,16 @@ struct LogFolder {
 
 // Composes the log folder of today below the run's errors folder and creates it when missing.
 // Throws Error when it cannot be created.
-LogFolder CartellaLog(FRMZEV_ZODADOVEZ& w);
+LogFolder CartellaLog(ImportRun& run);
 
-// Writes one results line from w.run.result_label and result_text, then clears both; the
+// Writes one results line from run.state.result_label and result_text, then clears both; the
 // first call of a configuration creates the file and writes its header. Throws on I/O errors.
-void ScriviRisultato(FRMZEV_ZODADOVEZ& w);
+void ScriviRisultato(ImportRun& run);
 // Writes one anomaly line from the error context and the progress counter; the first call of
 // a configuration creates the file and writes its header. Throws on I/O errors.
-void ScriviAnomalia(FRMZEV_ZODADOVEZ& w);
+void ScriviAnomalia(ImportRun& run);
 // Closes the anomaly file, then the results file, when open (their paths stay known).
-void ChiudiFile(FRMZEV_ZODADOVEZ& w);
+void ChiudiFile(ImportRun& run);
 
 // The fixed-width lines, for the writers and their tests.
 std::string ResultLine(const std::string& result, const std::string& label,

@@ -14,9 +14,10 @@
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
+#include "module/common/transaction.h"
 #include "module/common/text_compare.h"
-#include "module/shell/frmzev_zodadovez.h"
-#include "module/shell/host_services.h"
+#include "module/engine/import_run.h"
+#include "module/common/host_services.h"
 
 namespace zodadovez {
 namespace {
@@ -95,16 +96,16 @@ DateTime DayOf(DateTime moment) {
   return std::chrono::time_point_cast<std::chrono::seconds>(
       std::chrono::floor<std::chrono::days>(moment));
 }
-Value Today(FRMZEV_ZODADOVEZ& w) { return Value(DayOf(w.clock().Now())); }
+Value Today(ImportRun& run) { return Value(DayOf(run.clock().Now())); }
 
 // The ERP customer code after the code check of a creation with code check.
-Value CodiceLibero(FRMZEV_ZODADOVEZ& w, std::int16_t kind) {
-  Database& db = w.db();
-  DocumentContext& d = w.document;
+Value CodiceLibero(ImportRun& run, std::int16_t kind) {
+  Database& db = run.db();
+  DocumentContext& d = run.document;
   Recordset taken = db.open(
       fmt::format("SELECT TOP 1 1 FROM CG44_CLIFOR WITH (NOLOCK) WHERE CG44_DITTA_CG18 = {} AND "
                   "CG44_TIPOCF = {} AND CG44_CLIFOR = {}",
-                  w.company, kind, Number(d.erp_customer)));
+                  run.company, kind, Number(d.erp_customer)));
   if (taken.eof()) return d.erp_customer;
 
   Value candidate;
@@ -114,13 +115,13 @@ Value CodiceLibero(FRMZEV_ZODADOVEZ& w, std::int16_t kind) {
                               kMaxCodeAttempts));
     }
     if (candidate.is_empty() || NzDec(candidate).ToDecimal() == Decimal(0)) {
-      candidate = Nuovo_CodiceCliFor(w, Value(w.company), Value(static_cast<int>(kind)));
+      candidate = Nuovo_CodiceCliFor(run, Value(run.company), Value(static_cast<int>(kind)));
     }
     // The two blanks before WITH are kept: the server has always received it so.
     Recordset rs = db.open(fmt::format(
         "SELECT CG44_CLIFOR FROM CG44_CLIFOR  WITH (NOLOCK) WHERE CG44_DITTA_CG18 = {} AND "
         "CG44_TIPOCF = {} AND CG44_CLIFOR = {}",
-        w.company, kind, Number(candidate)));
+        run.company, kind, Number(candidate)));
     if (rs.eof()) return candidate;
     candidate = Value(0);
   }
@@ -128,8 +129,8 @@ Value CodiceLibero(FRMZEV_ZODADOVEZ& w, std::int16_t kind) {
 
 }  // namespace
 
-void Dividi_Localita(FRMZEV_ZODADOVEZ& w, std::string& text) {
-  CustomerFields& c = w.document.customer;
+void Dividi_Localita(ImportRun& run, std::string& text) {
+  CustomerFields& c = run.document.customer;
   std::string s = RTrim(text);
   std::vector<std::size_t> starts = CharStarts(s);
 
@@ -162,13 +163,13 @@ void Dividi_Localita(FRMZEV_ZODADOVEZ& w, std::string& text) {
   }
 }
 
-bool Leggi_Utente(FRMZEV_ZODADOVEZ& w) {
+bool Leggi_Utente(ImportRun& run) {
   try {
-    DocumentContext& d = w.document;
+    DocumentContext& d = run.document;
     CustomerFields& c = d.customer;
     c.user =
-        w.db().open(fmt::format("SELECT * FROM {}.dbo.Utenti WITH (NOLOCK) WHERE IDUtente = {}",
-                                w.run.gym_database, Number(Value(d.gym_customer))));
+        run.db().open(fmt::format("SELECT * FROM {}.dbo.Utenti WITH (NOLOCK) WHERE IDUtente = {}",
+                                run.state.gym_database, Number(Value(d.gym_customer))));
     if (c.user.eof()) {
       c.user.close();
       return false;
@@ -185,20 +186,20 @@ bool Leggi_Utente(FRMZEV_ZODADOVEZ& w) {
     c.town = Value(UpperCase(Cut(u["Indirizzo_Citta"], 40)));
     return true;
   } catch (const std::exception& e) {
-    w.RecordError("Leggi_Utente", e);
+    run.RecordError("Leggi_Utente", e);
     return false;
   }
 }
 
-void Cerca_CliFor(FRMZEV_ZODADOVEZ& w, std::int16_t& kind, std::string& key) {
-  DocumentContext& d = w.document;
+void Cerca_CliFor(ImportRun& run, std::int16_t& kind, std::string& key) {
+  DocumentContext& d = run.document;
   CustomerFields& c = d.customer;
   try {
     c.found = false;
     std::string sql = fmt::format(
         "SELECT * FROM CG44_CLIFOR WITH (NOLOCK) INNER JOIN CG16_ANAGGEN WITH (NOLOCK) ON "
         "CG44_CODICE_CG16 = CG16_CODICE WHERE CG44_DITTA_CG18 = {} AND CG44_TIPOCF = {}",
-        w.company, Number(Value(static_cast<int>(kind))));
+        run.company, Number(Value(static_cast<int>(kind))));
     if (key == "P") {
       sql += " AND CG16_PARTIVA = " + SqlQuote(NzText(d.vat_number));
     } else if (key == "F") {
@@ -210,7 +211,7 @@ void Cerca_CliFor(FRMZEV_ZODADOVEZ& w, std::int16_t& kind, std::string& key) {
     } else if (key == "A") {
       sql += " AND CG16_ALIAS = " + SqlQuote(GymUserText(d));
     }
-    Recordset rs = w.db().open(sql);
+    Recordset rs = run.db().open(sql);
     if (!rs.eof()) {
       c.found = true;
       // Payment terms already chosen for the document (configuration or receipt) win over the
@@ -219,12 +220,12 @@ void Cerca_CliFor(FRMZEV_ZODADOVEZ& w, std::int16_t& kind, std::string& key) {
       d.erp_customer = NzDec(rs["CG44_CLIFOR"]);
     }
   } catch (const std::exception& e) {
-    w.RecordError("Cerca_CliFor", e);
+    run.RecordError("Cerca_CliFor", e);
   }
 }
 
-void Trova_Cliente(FRMZEV_ZODADOVEZ& w) {
-  DocumentContext& d = w.document;
+void Trova_Cliente(ImportRun& run) {
+  DocumentContext& d = run.document;
   const std::int32_t mode = d.company.search_mode;
   const bool user = HasGymUser(d);
   const bool vat = !NzText(d.vat_number).empty();
@@ -236,7 +237,7 @@ void Trova_Cliente(FRMZEV_ZODADOVEZ& w) {
   auto found_by = [&](const char* letter) {
     std::int16_t kind = 0;
     std::string key = letter;
-    Cerca_CliFor(w, kind, key);
+    Cerca_CliFor(run, kind, key);
     return d.customer.found;
   };
   // Each mode's keys in order of trust: the alias written by this import first, then the
@@ -268,23 +269,27 @@ void Trova_Cliente(FRMZEV_ZODADOVEZ& w) {
   std::int16_t kind = 0;
   bool progress = false;
   bool code_check = mode != 0;
-  InsertAnagrafica(w, kind, progress, code_check);
+  InsertAnagrafica(run, kind, progress, code_check);
 }
 
-void InsertAnagrafica(FRMZEV_ZODADOVEZ& w, std::int16_t& kind, bool& /*progress*/,
+void InsertAnagrafica(ImportRun& run, std::int16_t& kind, bool& /*progress*/,
                       bool& code_check) {
-  DocumentContext& d = w.document;
+  DocumentContext& d = run.document;
   CustomerFields& c = d.customer;
   try {
-    Database& db = w.db();
+    Database& db = run.db();
+    // The three records and the progressive they take are written together or not at all: a
+    // master record without its customer row would be found by the next search and never
+    // completed.
+    Transaction transaction(db);
     const bool person = kind == 0 && NzText(d.vat_number).empty();
     const bool user = HasGymUser(d);
-    const Value today = Today(w);
+    const Value today = Today(run);
 
     // The master record.
     WritableRecordset cg16 =
         db.open_for_insert("SELECT * FROM CG16_ANAGGEN WITH (NOLOCK) WHERE 1 = 0");
-    std::int64_t next = w.progressive().Next("ANAGG");
+    std::int64_t next = run.progressive().Next("ANAGG");
     cg16.add_new();
     cg16.set("CG16_CODICE", Value(next));
     const std::int32_t master = static_cast<std::int32_t>(cg16["CG16_CODICE"].ToInteger());
@@ -293,7 +298,7 @@ void InsertAnagrafica(FRMZEV_ZODADOVEZ& w, std::int16_t& kind, bool& /*progress*
     // A receipt without gym user leaves no alias: an empty one would be found by no search.
     if (user) cg16.set("CG16_ALIAS", Value(GymUserText(d)));
     cg16.set("CG16_INDIRIZZO", Value(Cut(Value(d.address1), 40)));
-    Cerca_Comune(w);
+    Cerca_Comune(run);
     const std::string town_code = NzText(c.town_code);
     const Value comune = town_code.empty() ? Value(Null{}) : Value(town_code);
     const std::string cap = Cut(c.postal_code, 8);
@@ -353,16 +358,16 @@ void InsertAnagrafica(FRMZEV_ZODADOVEZ& w, std::int16_t& kind, bool& /*progress*
     WritableRecordset cg44 = db.open_for_insert(
         fmt::format("SELECT * FROM CG44_CLIFOR WITH (NOLOCK) WHERE CG44_DITTA_CG18 = {} AND "
                     "CG44_CODICE_CG16 = {}",
-                    w.company, master));
+                    run.company, master));
     if (cg44.eof()) {
-      if (code_check) d.erp_customer = CodiceLibero(w, kind);
+      if (code_check) d.erp_customer = CodiceLibero(run, kind);
       cg44.add_new();
-      cg44.set("CG44_DITTA_CG18", Value(w.company));
+      cg44.set("CG44_DITTA_CG18", Value(run.company));
       cg44.set("CG44_TIPOCF", Value(static_cast<int>(kind)));
       cg44.set("CG44_CLIFOR", NzDec(d.erp_customer));
     }
     cg44.set("CG44_CODICE_CG16", Value(master));
-    cg44.set("CG44_GRUPPO_CG10", Value(w.company_parameters.customer_group));
+    cg44.set("CG44_GRUPPO_CG10", Value(run.company_parameters.customer_group));
     if (std::string payment = Trim(d.payment_code); !payment.empty()) {
       cg44.set("CG44_CODPAG_CG62", Value(payment));
     }
@@ -373,10 +378,10 @@ void InsertAnagrafica(FRMZEV_ZODADOVEZ& w, std::int16_t& kind, bool& /*progress*
     WritableRecordset mg19 = db.open_for_insert(
         fmt::format("SELECT * FROM MG19_CLIFORVA WITH (NOLOCK) WHERE MG19_DITTA_CG18 = {} AND "
                     "MG19_TIPOCF_CG44 = {} AND MG19_CLIFOR_CG44 = {}",
-                    w.company, kind, Number(d.erp_customer)));
+                    run.company, kind, Number(d.erp_customer)));
     if (mg19.eof()) {
       mg19.add_new();
-      mg19.set("MG19_DITTA_CG18", Value(w.company));
+      mg19.set("MG19_DITTA_CG18", Value(run.company));
       mg19.set("MG19_TIPOCF_CG44", Value(static_cast<int>(kind)));
       mg19.set("MG19_CLIFOR_CG44", NzDec(d.erp_customer));
       mg19.set("MG19_DATACREAZ", today);
@@ -394,22 +399,23 @@ void InsertAnagrafica(FRMZEV_ZODADOVEZ& w, std::int16_t& kind, bool& /*progress*
          {"MG19_FLGPRZCAMP", "MG19_INDARRL96", "MG19_INDARRINFAT", "MG19_INDGESFIDO"}) {
       mg19.set(column, Value(0));
     }
-    mg19.set("MG19_LISTMAG", NzDec(Value(w.price_list)));
+    mg19.set("MG19_LISTMAG", NzDec(Value(run.price_list)));
     mg19.update_batch();
+    transaction.Commit();
 
     c.found = true;
   } catch (const std::exception& e) {
-    w.RecordError("InsertAnagrafica ", e);
+    run.RecordError("InsertAnagrafica ", e);
     c.found = false;
   }
 }
 
-void Cerca_Comune(FRMZEV_ZODADOVEZ& w) {
-  CustomerFields& c = w.document.customer;
+void Cerca_Comune(ImportRun& run) {
+  CustomerFields& c = run.document.customer;
   c.town_code = Value(std::string());
   std::string town = NzText(c.town);
   if (town.empty()) return;
-  Recordset rs = w.db().open("SELECT * FROM CG01_ANAGCOMUNI WITH (NOLOCK) WHERE CG01_DESCR = " +
+  Recordset rs = run.db().open("SELECT * FROM CG01_ANAGCOMUNI WITH (NOLOCK) WHERE CG01_DESCR = " +
                              SqlQuote(town));
   if (rs.eof()) return;
   c.town_code = Value(NzText(rs["CG01_CODICE"]));
@@ -420,9 +426,9 @@ void Cerca_Comune(FRMZEV_ZODADOVEZ& w) {
   if (std::string prov = NzText(rs["CG01_PROV"]); !prov.empty()) c.province = Value(prov);
 }
 
-Value Nuovo_CodiceCliFor(FRMZEV_ZODADOVEZ& w, const Value& company, const Value& kind) {
+Value Nuovo_CodiceCliFor(ImportRun& run, const Value& company, const Value& kind) {
   const int numbering_kind = NzDec(kind).ToDecimal() == Decimal(0) ? 901 : 902;
-  std::unique_ptr<NumberingService> numbering = w.host().CreateNumbering(w.db());
+  std::unique_ptr<NumberingService> numbering = run.host().CreateNumbering(run.db());
   return Value(numbering->Next(static_cast<int>(NzDec(company).ToInteger()), numbering_kind));
 }
 

@@ -12,7 +12,7 @@
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
 #include "module/engine/reports.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
@@ -24,8 +24,8 @@ std::string Text(const Value& value) { return Nz(value).ToText(); }
 
 // The company's chart-of-accounts group, compared as a bare number: CG24_GRUPPO_CG10 holds
 // the group's number as text, and the server converts it for the comparison.
-std::string ChartGroup(const FRMZEV_ZODADOVEZ& w) {
-  const std::string& group = w.company_parameters.chart_group;
+std::string ChartGroup(const ImportRun& run) {
+  const std::string& group = run.company_parameters.chart_group;
   Decimal number;
   if (!Decimal::TryParse(group, &number)) {
     throw ConversionError("CG24_TABPDC: the chart-of-accounts group \"" + group +
@@ -36,9 +36,9 @@ std::string ChartGroup(const FRMZEV_ZODADOVEZ& w) {
 
 }  // namespace
 
-std::string Controlla_CPMerce(FRMZEV_ZODADOVEZ& w, std::string& category, std::string& centre) {
+std::string Controlla_CPMerce(ImportRun& run, std::string& category, std::string& centre) {
   try {
-    const std::int16_t type = w.document.company.account_type;
+    const std::int16_t type = run.document.company.account_type;
     if (type < 1 || type > 4) return {};
     // Types 1 and 3 post by revenue centre, 2 and 4 by its category; 3 and 4 translate the
     // gym's code through the configuration's mapping, 1 and 2 take it as the account itself.
@@ -47,10 +47,10 @@ std::string Controlla_CPMerce(FRMZEV_ZODADOVEZ& w, std::string& category, std::s
 
     std::string account = gym_code;
     if (mapped) {
-      Recordset map = w.db().open(fmt::format(
+      Recordset map = run.db().open(fmt::format(
           "SELECT ZEV05_CONTO_CG24 FROM ZEV05_CPMERCE WITH (NOLOCK) WHERE ZEV05_DITTA_CG18 = {} "
           "AND ZEV05_IDPARAM_ZEV90 = {} AND ZEV05_AZIENDA = {} AND ZEV05_CONTO_GYM = {}",
-          w.company, w.run.configuration_id, w.document.gym_company, SqlQuote(gym_code)));
+          run.company, run.state.configuration_id, run.document.gym_company, SqlQuote(gym_code)));
       if (map.eof()) {
         throw DataError(
             fmt::format("ZEV05_CPMERCE: no account mapped for the gym code \"{}\"", gym_code),
@@ -60,37 +60,37 @@ std::string Controlla_CPMerce(FRMZEV_ZODADOVEZ& w, std::string& category, std::s
     }
 
     Recordset found =
-        w.db().open("SELECT * FROM CG24_TABPDC WHERE CG24_GRUPPO_CG10 = " + ChartGroup(w) +
+        run.db().open("SELECT * FROM CG24_TABPDC WHERE CG24_GRUPPO_CG10 = " + ChartGroup(run) +
                     " AND CG24_CONTO = " + SqlQuote(Text(Value(account))));
     if (!found.eof()) return account;
 
     // The row is still written, without account: the results file says which code lacks one.
-    w.run.result_text = "Contropartita non codificata = " + Text(Value(gym_code));
-    if (mapped) w.run.result_text += " / " + account;
-    ScriviRisultato(w);
+    run.state.result_text = "Contropartita non codificata = " + Text(Value(gym_code));
+    if (mapped) run.state.result_text += " / " + account;
+    ScriviRisultato(run);
     return {};
   } catch (const std::exception& e) {
-    w.RecordError("Controlla_CPMerce", e);
+    run.RecordError("Controlla_CPMerce", e);
     return {};
   }
 }
 
-void AggiornaRecCoge(FRMZEV_ZODADOVEZ& w, std::string& registration_number) {
-  w.document.journal_fix_status = 0;
+void AggiornaRecCoge(ImportRun& run, std::string& registration_number) {
+  run.document.journal_fix_status = 0;
   try {
     // The ERP posts the receipt's payment against its default counterpart; a gym receipt is
     // cashed at the till, so those movements belong on the gym company's cash account.
-    w.db().execute(
+    run.db().execute(
         " UPDATE CG42_MOVCONT  SET CG42_CONTOPAR_CG24 = " +
-        SqlQuote(Text(Value(w.document.cash_account))) +
+        SqlQuote(Text(Value(run.document.cash_account))) +
         " FROM CG42_MOVCONT  INNER JOIN CG41_PRIMANOTA   ON CG41_DITTA_CG18 = CG42_DITTA_CG18  "
         "AND CG41_RIFFIGLIA = CG42_NUMREG_CG41  WHERE CG41_DITTA_CG18 = " +
-        std::to_string(w.company) + " AND CG41_NUMREG = " +
+        std::to_string(run.company) + " AND CG41_NUMREG = " +
         SqlQuote(Text(Value(registration_number))) + " AND CG42_CONTOPAR_CG24 = " +
-        SqlQuote(Text(Value(w.company_parameters.counterpart_account))) + "  ");
+        SqlQuote(Text(Value(run.company_parameters.counterpart_account))) + "  ");
   } catch (const std::exception& e) {
-    w.document.journal_fix_status = 99;
-    w.RecordError("Aggiorna Rec. Coge", e);
+    run.document.journal_fix_status = 99;
+    run.RecordError("Aggiorna Rec. Coge", e);
   }
 }
 

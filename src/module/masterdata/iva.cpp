@@ -8,7 +8,7 @@
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
 #include "module/engine/reports.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
@@ -28,18 +28,18 @@ std::string SelectVatCode(const std::string& code) {
 
 }  // namespace
 
-void TrovaIva(FRMZEV_ZODADOVEZ& w, const Value& gym_code, std::string& description) {
-  std::string& vat_code = w.document.row.vat_code;
+void TrovaIva(ImportRun& run, const Value& gym_code, std::string& description) {
+  std::string& vat_code = run.document.row.vat_code;
   vat_code.clear();
   try {
     std::string code = Text(gym_code);
     const bool has_description = !Text(Value(description)).empty();
     // A row without VAT description cannot tell which gym entry its rate belongs to: the
     // configuration's default code stands for it.
-    if (!has_description) code = w.run.default_vat_code;
+    if (!has_description) code = run.state.default_vat_code;
 
     {
-      Recordset found = w.db().open(SelectVatCode(Text(Value(code))));
+      Recordset found = run.db().open(SelectVatCode(Text(Value(code))));
       if (!found.eof()) vat_code = Text(found["CG28_CODICE"]);
     }
     if (!vat_code.empty()) return;
@@ -50,16 +50,16 @@ void TrovaIva(FRMZEV_ZODADOVEZ& w, const Value& gym_code, std::string& descripti
                                 ? " Descrizione = " + SqlQuote(description) + " AND  Iva = 0"
                                 : " Iva = " + NzDec(gym_code).ToDecimal().ToString();
     {
-      Recordset gym = w.db().open("SELECT TOP 1 * FROM " + w.run.gym_database +
+      Recordset gym = run.db().open("SELECT TOP 1 * FROM " + run.state.gym_database +
                                   ".dbo.RicevuteIva WITH (NOLOCK) WHERE " + condition);
-      code = !gym.eof() ? Text(gym["CodiceIva"]) : w.company_parameters.default_vat_code;
+      code = !gym.eof() ? Text(gym["CodiceIva"]) : run.company_parameters.default_vat_code;
     }
 
-    WritableRecordset rs = w.db().open_for_insert(SelectVatCode(code));
+    WritableRecordset rs = run.db().open_for_insert(SelectVatCode(code));
     if (Text(gym_code).empty()) {
       // The line names only the code used: the gym row had no code of its own to name.
-      w.run.result_text = std::string("Iva non codificata = ") + " Utilizzato Codice " + code;
-      ScriviRisultato(w);
+      run.state.result_text = std::string("Iva non codificata = ") + " Utilizzato Codice " + code;
+      ScriviRisultato(run);
     }
     if (rs.eof()) {
       // A non-zero gym code is a rate in percent: the code is created taxable at that rate;
@@ -80,7 +80,7 @@ void TrovaIva(FRMZEV_ZODADOVEZ& w, const Value& gym_code, std::string& descripti
     }
     vat_code = Text(rs["CG28_CODICE"]);
   } catch (const std::exception& e) {
-    w.RecordError("TrovaIva", e);
+    run.RecordError("TrovaIva", e);
   }
 }
 

@@ -6,34 +6,34 @@
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
 
-void CaricaValute(FRMZEV_ZODADOVEZ& w) {
-  CurrencyState& c = w.currency;
+void CaricaValute(ImportRun& run) {
+  CurrencyState& c = run.currency;
   if (c.loaded) c.list.close();
-  c.list = w.db().open(
+  c.list = run.db().open(
       " SELECT    CG08_CODICE,    CG08_NUMDEC,    MG49_NUMDEC FROM    CG08_TABVALUTE WITH "
       "(NOLOCK) LEFT JOIN MG49_PARMAGAZDEC WITH (NOLOCK) ON    MG49_DITTA_CG18 = " +
-      std::to_string(w.company) +
+      std::to_string(run.company) +
       " AND    MG49_CODICE_CG08 = CG08_CODICE ORDER BY    CG08_CODICE");
   c.loaded = true;
 }
 
 }  // namespace
 
-bool Leggi_Decimali(FRMZEV_ZODADOVEZ& w, const Value& currency) {
-  CurrencyState& c = w.currency;
+bool Leggi_Decimali(ImportRun& run, const Value& currency) {
+  CurrencyState& c = run.currency;
   std::string code = RTrimNz(currency);
   if (code == c.last_code) return true;
-  if (!c.loaded) CaricaValute(w);
+  if (!c.loaded) CaricaValute(run);
   std::string criteria = "CG08_CODICE = " + SqlQuote(code);
   c.list.filter(criteria);
   if (c.list.record_count() == 0) {
     // The list may be older than a currency added since: read it once more.
-    CaricaValute(w);
+    CaricaValute(run);
     c.list.filter(criteria);
   }
   if (c.list.record_count() == 0) {
@@ -49,23 +49,23 @@ bool Leggi_Decimali(FRMZEV_ZODADOVEZ& w, const Value& currency) {
   return true;
 }
 
-double Scorporo(FRMZEV_ZODADOVEZ& w, const Value& amount, const Value& rate,
+double Scorporo(ImportRun& run, const Value& amount, const Value& rate,
                 const std::string& currency) {
   try {
-    Leggi_Decimali(w, Value(currency));
+    Leggi_Decimali(run, Value(currency));
     Decimal divisor = (NzDec(rate).ToDecimal() + Decimal(100)) / Decimal(100);
     double net = (NzDec(amount).ToDecimal() / divisor).ToDouble();
-    return RoundDec(net, w.currency.amount_decimals);
+    return RoundDec(net, run.currency.amount_decimals);
   } catch (const std::exception&) {
     return 0;
   }
 }
 
-std::int32_t LeggiListino(FRMZEV_ZODADOVEZ& w) {
+std::int32_t LeggiListino(ImportRun& run) {
   try {
-    Recordset rs = w.db().open(
+    Recordset rs = run.db().open(
         "SELECT MG44_NUMLIST FROM MG44_PARMAGLIST WITH (NOLOCK) WHERE MG44_DITTA_CG18 = " +
-        std::to_string(w.company) + " AND    MG44_FLGVENACQ = 0 ORDER BY MG44_NUMLIST");
+        std::to_string(run.company) + " AND    MG44_FLGVENACQ = 0 ORDER BY MG44_NUMLIST");
     if (rs.eof()) return 0;
     return static_cast<std::int32_t>(NzDec(rs["MG44_NUMLIST"]).ToInteger());
   } catch (const std::exception&) {
@@ -73,31 +73,31 @@ std::int32_t LeggiListino(FRMZEV_ZODADOVEZ& w) {
   }
 }
 
-void LeggiSezioneDefault(FRMZEV_ZODADOVEZ& w, const std::string& document_type) {
-  w.document.section_default.clear();
+void LeggiSezioneDefault(ImportRun& run, const std::string& document_type) {
+  run.document.section_default.clear();
   try {
-    Recordset rs = w.db().open(fmt::format(
+    Recordset rs = run.db().open(fmt::format(
         "SELECT TOP 1 MG3G_SEZDEFAULT FROM MG3G_DOCDITTA WITH (NOLOCK) WHERE MG3G_DITTA_CG18 = "
         "{} AND MG3G_CODDOCUM_MG36 = '{}'",
-        w.company, SqlEscape(document_type)));
-    if (!rs.eof()) w.document.section_default = Nz(rs["MG3G_SEZDEFAULT"], "").ToText();
+        run.company, SqlEscape(document_type)));
+    if (!rs.eof()) run.document.section_default = Nz(rs["MG3G_SEZDEFAULT"], "").ToText();
   } catch (const std::exception&) {
-    w.document.section_default.clear();
+    run.document.section_default.clear();
   }
 }
 
-void LeggiTipoDocumento(FRMZEV_ZODADOVEZ& w) {
-  w.document.no_footer_defaults = false;
+void LeggiTipoDocumento(ImportRun& run) {
+  run.document.no_footer_defaults = false;
   try {
-    Recordset rs = w.db().open(fmt::format(
+    Recordset rs = run.db().open(fmt::format(
         "SELECT TOP 1 MG36_INDDEFPIE FROM MG36_DOCUMENTI WITH (NOLOCK) WHERE MG36_CODDOCUM = "
         "'{}'",
-        SqlEscape(w.run.bound_document_type)));
+        SqlEscape(run.state.bound_document_type)));
     if (!rs.eof() && NzDec(rs["MG36_INDDEFPIE"]).ToDecimal().is_zero()) {
-      w.document.no_footer_defaults = true;
+      run.document.no_footer_defaults = true;
     }
   } catch (const std::exception&) {
-    w.document.no_footer_defaults = false;
+    run.document.no_footer_defaults = false;
   }
 }
 
@@ -105,31 +105,31 @@ void LeggiTipoDocumento(FRMZEV_ZODADOVEZ& w) {
 
 namespace zodadovez {
 
-void CollegaDocumento(FRMZEV_ZODADOVEZ& w, const std::string& document_type) {
+void CollegaDocumento(ImportRun& run, const std::string& document_type) {
   std::string type = RTrimNz(Value(document_type));
-  if (!w.sales_document) {
-    w.sales_document = w.host().CreateSalesDocument();
+  if (!run.sales_document) {
+    run.sales_document = run.host().CreateSalesDocument();
     SalesDocument::Settings settings;
     settings.first_option = true;
-    settings.connection = &w.db();
-    settings.connection_string = w.host().Globals().ConnectionString();
-    settings.company = w.company;
+    settings.connection = &run.db();
+    settings.connection_string = run.host().Globals().ConnectionString();
+    settings.company = run.company;
     settings.document_type = document_type;
-    w.sales_document->Configure(settings);
-    w.sales_document->Start();
+    run.sales_document->Configure(settings);
+    run.sales_document->Start();
     return;
   }
-  if (RTrimNz(Value(w.sales_document->document_type())) != type) {
-    w.sales_document->End();
-    w.sales_document->SetDocumentType(type);
-    w.sales_document->Start();
+  if (RTrimNz(Value(run.sales_document->document_type())) != type) {
+    run.sales_document->End();
+    run.sales_document->SetDocumentType(type);
+    run.sales_document->Start();
   }
 }
 
-void RilasciaDocumento(FRMZEV_ZODADOVEZ& w) {
-  if (!w.sales_document) return;
-  w.sales_document->End();
-  w.sales_document.reset();
+void RilasciaDocumento(ImportRun& run) {
+  if (!run.sales_document) return;
+  run.sales_document->End();
+  run.sales_document.reset();
 }
 
 }  // namespace zodadovez

@@ -9,7 +9,7 @@
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 
 // The currency state kept by the window.
 struct CurrencyState {
@@ -21,27 +21,27 @@ struct CurrencyState {
 };
 
 // The amount without VAT, rounded to the currency's amount decimals; 0 on an error.
-double Scorporo(FRMZEV_ZODADOVEZ& w, const Value& amount, const Value& rate,
+double Scorporo(ImportRun& run, const Value& amount, const Value& rate,
                 const std::string& currency);
 // Loads the decimals of the currency; false (and 2 and 2 decimals) when it is unknown.
-bool Leggi_Decimali(FRMZEV_ZODADOVEZ& w, const Value& currency);
+bool Leggi_Decimali(ImportRun& run, const Value& currency);
 // The lowest sales price list number of the company, 0 when there is none or on an error.
-std::int32_t LeggiListino(FRMZEV_ZODADOVEZ& w);
-// Sets w.document.section_default from MG3G_DOCDITTA (empty when none or on an error).
-void LeggiSezioneDefault(FRMZEV_ZODADOVEZ& w, const std::string& document_type);
-// Sets w.document.no_footer_defaults from MG36_INDDEFPIE of w.document.document_type.
-void LeggiTipoDocumento(FRMZEV_ZODADOVEZ& w);
+std::int32_t LeggiListino(ImportRun& run);
+// Sets run.document.section_default from MG3G_DOCDITTA (empty when none or on an error).
+void LeggiSezioneDefault(ImportRun& run, const std::string& document_type);
+// Sets run.document.no_footer_defaults from MG36_INDDEFPIE of run.document.document_type.
+void LeggiTipoDocumento(ImportRun& run);
 
 }  // namespace zodadovez
 
 namespace zodadovez {
 
-class FRMZEV_ZODADOVEZ;
+class ImportRun;
 
 // Makes sure the host document object exists and is bound to `document_type`: creates and
 // starts it the first time, ends and restarts it when the type changes. Errors propagate.
-void CollegaDocumento(FRMZEV_ZODADOVEZ& w, const std::string& document_type);
+void CollegaDocumento(ImportRun& run, const std::string& document_type);
 // Ends and releases the host document object when there is one. Errors propagate.
-void RilasciaDocumento(FRMZEV_ZODADOVEZ& w);
+void RilasciaDocumento(ImportRun& run);
 
 }  // namespace zodadovez

@@ -11,7 +11,7 @@
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
-#include "module/shell/frmzev_zodadovez.h"
+#include "module/engine/import_run.h"
 
 namespace zodadovez {
 namespace {
@@ -39,13 +39,13 @@ std::int16_t SmallInt(const Value& value) {
 
 }  // namespace
 
-void Trova_TipoEffetto(FRMZEV_ZODADOVEZ& w, const Value& gym_payment_type) {
-  DocumentContext& d = w.document;
+void Trova_TipoEffetto(ImportRun& run, const Value& gym_payment_type) {
+  DocumentContext& d = run.document;
   d.effect_type = 1;
   d.effect_subtype = 1;
   try {
     Recordset rs =
-        w.db().open("SELECT * FROM ZEV04_TIPOPAG WITH (NOLOCK) WHERE ZEV04_TIPOPAG_GYM = " +
+        run.db().open("SELECT * FROM ZEV04_TIPOPAG WITH (NOLOCK) WHERE ZEV04_TIPOPAG_GYM = " +
                     GymPaymentType(gym_payment_type));
     if (rs.eof()) return;
     if (!rs["ZEV04_TIPOEFF_VT"].is_null()) d.effect_type = SmallInt(rs["ZEV04_TIPOEFF_VT"]);
@@ -56,12 +56,12 @@ void Trova_TipoEffetto(FRMZEV_ZODADOVEZ& w, const Value& gym_payment_type) {
   }
 }
 
-void ScrivoCondPag(FRMZEV_ZODADOVEZ& w) {
-  DocumentContext& d = w.document;
+void ScrivoCondPag(ImportRun& run) {
+  DocumentContext& d = run.document;
   try {
-    Trova_TipoEffetto(w, Value(d.payment_code));
+    Trova_TipoEffetto(run, Value(d.payment_code));
 
-    WritableRecordset header = w.db().open_for_insert(
+    WritableRecordset header = run.db().open_for_insert(
         "SELECT TOP 1 * FROM CG62_CONDPAGDES WHERE CG62_CODPAG = " + SqlQuote(d.payment_code));
     if (header.eof()) {
       header.add_new();
@@ -72,7 +72,7 @@ void ScrivoCondPag(FRMZEV_ZODADOVEZ& w) {
     }
 
     // Only instalment 1 is looked at: terms that already have it are the ERP's to keep.
-    WritableRecordset instalment = w.db().open_for_insert(
+    WritableRecordset instalment = run.db().open_for_insert(
         "SELECT TOP 1 * FROM CG63_CONDPAGDET WHERE CG63_CODPAG_CG62 = " + SqlQuote(d.payment_code) +
         " AND CG63_PROG = 1");
     if (instalment.eof()) {
@@ -97,13 +97,13 @@ void ScrivoCondPag(FRMZEV_ZODADOVEZ& w) {
   }
 }
 
-void Verifica_TipoEff(FRMZEV_ZODADOVEZ& w, std::string& payment_code) {
-  w.document.effect_type1 = 0;
+void Verifica_TipoEff(ImportRun& run, std::string& payment_code) {
+  run.document.effect_type1 = 0;
   try {
-    Recordset rs = w.db().open(
+    Recordset rs = run.db().open(
         "SELECT CG63_TIPOEFF FROM CG63_CONDPAGDET WITH (NOLOCK) WHERE CG63_CODPAG_CG62 = " +
         SqlQuote(Nz(Value(payment_code)).ToText()) + " AND CG63_TIPOEFF = 1");
-    if (!rs.eof()) w.document.effect_type1 = 1;
+    if (!rs.eof()) run.document.effect_type1 = 1;
   } catch (const std::exception&) {
     // No answer means no journal fix: the document stays as the ERP saved it.
   }

@@ -43,9 +43,8 @@ CLSZEV_ZODADOVEZ::~CLSZEV_ZODADOVEZ() {
 
 void CLSZEV_ZODADOVEZ::Cinterface_ShowForm(WindowView* view) {
   window_ = std::make_unique<FRMZEV_ZODADOVEZ>(host_, *this, view);
-  window_->controls.caption = RTrimNz(Cinterface_Caption).empty()
-                                  ? window_->controls.caption
-                                  : Cinterface_Caption.ToText();
+  window_->controls.caption =
+      RTrimNz(Cinterface_Caption).empty() ? window_->controls.caption : Cinterface_Caption.ToText();
   window_->Form_Load();
   window_->Form_Activate();
 }

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "module/common/host_services.h"
 #include "module/common/value.h"
-#include "module/shell/host_services.h"
 
 namespace zodadovez {
 

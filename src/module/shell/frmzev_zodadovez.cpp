@@ -51,9 +51,12 @@ bool ValidNumber(const std::string& text, std::int64_t* out) {
 }  // namespace
 
 FRMZEV_ZODADOVEZ::FRMZEV_ZODADOVEZ(HostFramework& host, CLSZEV_ZODADOVEZ& plugin, WindowView* view)
-    : host_(host), plugin_(plugin), view_(view), instance_id_(NewInstanceId()) {
+    : host_(host),
+      plugin_(plugin),
+      view_(view),
+      run_(host, RunOptions{plugin.unattended, false, {}, &stop_}, this),
+      instance_id_(NewInstanceId()) {
   host_.DebugTrace(TraceLine(instance_id_, "INI", "FRMZEV_ZODADOVEZ"));
-  InstallaMotore(*this);
 }
 
 FRMZEV_ZODADOVEZ::~FRMZEV_ZODADOVEZ() {
@@ -66,22 +69,13 @@ void FRMZEV_ZODADOVEZ::ViewChanged() {
   if (view_ != nullptr && !unattended()) view_->OnControlsChanged();
 }
 
-std::string FRMZEV_ZODADOVEZ::DateDB(const Value& value) {
-  return zodadovez::DateDB(value, *date_converter_, host_.Globals().Messages());
-}
-
-ProgressiveService& FRMZEV_ZODADOVEZ::progressive() {
-  if (!progressive_) progressive_ = host_.CreateProgressive(*connection_);
-  return *progressive_;
-}
-
 void FRMZEV_ZODADOVEZ::Form_Load() {
-  log_ = host_.CreateLog();
+  run_.caption = controls.caption;
   left_ = Position(plugin_.Cinterface_Left);
   top_ = Position(plugin_.Cinterface_Top);
   (void)kWidth;
   (void)kHeight;
-  Progress("Open", 0);
+  run_.Progress("Open", 0);
 }
 
 void FRMZEV_ZODADOVEZ::Form_Activate() {
@@ -92,25 +86,7 @@ void FRMZEV_ZODADOVEZ::Form_Activate() {
     controls.page_visible[3] = false;
     controls.cmd_parametri_visible = false;
 
-    GlobalServices& globals = host_.Globals();
-    current_object_ = "Connection";
-    connection_ = host_.OpenConnection(globals.ConnectionString());
-    parameter_store_ = host_.CreateParameterStore(*connection_);
-    date_converter_ = host_.CreateDateConverter(*connection_);
-    company = globals.Company();
-    company_parameters = globals.Parameters(*connection_, company);
-
-    last_run_date = Value(MakeDateTime(2001, 1, 1));
-    run.errors_folder.clear();
-    run.gym_server.clear();
-    run.gym_login.clear();
-    run.gym_password.clear();
-    run.plain_database.clear();
-
-    current_object_.clear();
-    LeggiTipiServizio(*this);
-    price_list = LeggiListino(*this);
-
+    run_.Open(&current_object_);
     for (const char* name : kObjects) {
       current_object_ = name;
       business_objects_.push_back(host_.CreateBusinessObject(name));
@@ -124,34 +100,27 @@ void FRMZEV_ZODADOVEZ::Form_Activate() {
     controls.cmd_esci_enabled = true;
     controls.cbo_elabora_enabled = true;
 
-    CreaTabellaStorico(*this);
-    ListaStorico(*this);
-    ListaConfigurazioni(*this);
+    CreaTabellaStorico(run_);
+    ListaStorico();
+    ListaConfigurazioni(run_);
+    controls.grid_import = !unattended() && run_.configurations.record_count() > 0
+                               ? run_.configurations.clone()
+                               : Recordset();
     controls.checks_enabled = false;
 
     std::string code = RTrimNz(plugin_.schedule_code);
     while (!code.empty() && code.front() == ' ') code.erase(code.begin());
-    if (!code.empty()) parameter_store_->Load(company);
+    if (!code.empty()) run_.parameters()->Load(run_.company);
 
-    if (unattended() && plugin_.selections) {
-      // A run from the command line: its options are the selections.
-      log_->WriteLine("Inizio elaborazione");
-      ApplicaSelezioni(*plugin_.selections);
-      RunDriver();
-      Form_Unload();
-      return;
-    }
     if (unattended()) {
-      log_->WriteLine("Inizio elaborazione schedulata");
-      if (!code.empty() && ApplicaParametri(code)) {
-        log_->WriteLine("Applicazione codice schedulazione - Codice di simulazione :\"" + code +
-                        "\"");
-        RunDriver();
+      if (plugin_.selections) {
+        // A run handed its selections (in place of a saved set) by the host.
+        if (LogService* log = run_.log()) log->WriteLine("Inizio elaborazione");
+        outcome_ = run_.Execute(*plugin_.selections);
       } else {
-        log_->WriteLine(
-            "Applicazione codice schedulazione non avvenuta correttamente\r\nCodice di "
-            "simulazione :\"" +
-            code + "\"");
+        // The parameter-set control fills the window's fields as it applies the set.
+        if (!code.empty()) ApplicaParametri(code);
+        outcome_ = run_.ExecuteSchedule(code);
       }
       Form_Unload();
       return;
@@ -160,7 +129,7 @@ void FRMZEV_ZODADOVEZ::Form_Activate() {
     controls.page_visible[2] = false;
     ViewChanged();
   } catch (const std::exception& e) {
-    activated_ = activated_ || connection_ != nullptr;
+    activated_ = activated_ || run_.is_open();
     RecordError(current_object_.empty() ? "Form_Activate" : current_object_, e);
     if (unattended() && !unloaded_) Form_Unload();
   }
@@ -178,31 +147,25 @@ void FRMZEV_ZODADOVEZ::Form_Unload() {
     it = (*it)->name() == "PrimaNota" ? std::next(it) : business_objects_.erase(it);
   }
   business_objects_.clear();
-  if (engine.release_document) {
-    try {
-      engine.release_document(*this);
-    } catch (const std::exception&) {
-      // Unloading goes on whatever the host object says.
-    }
-  }
-  sales_document.reset();
-  progressive_.reset();
-  date_converter_.reset();
-  parameter_store_.reset();
-  connection_.reset();
-  log_.reset();
+  run_.Close();
   unloaded_ = true;
 }
 
 void FRMZEV_ZODADOVEZ::Azzera_Campi() {
   controls.cbo_elabora = 0;
-  last_imported_date = Value(MakeDateTime(2001, 1, 1));
+  run_.last_imported_date = Value(MakeDateTime(2001, 1, 1));
   ViewChanged();
+}
+
+void FRMZEV_ZODADOVEZ::ListaStorico() {
+  Recordset listing = zodadovez::ListaStorico(run_);
+  if (!unattended()) controls.grid_result = listing;
+  controls.txt_data_ini = ProposedStartText(run_.last_imported_date);
 }
 
 ParameterSet FRMZEV_ZODADOVEZ::Selezioni() const {
   ParameterSet set;
-  Recordset rs = configurations.clone();
+  Recordset rs = run_.configurations.clone();
   if (rs.is_open()) {
     for (; !rs.eof(); rs.move_next()) {
       if (NzDec(rs["SELEZIONE"]).ToDecimal() == Decimal(1)) {
@@ -219,7 +182,7 @@ ParameterSet FRMZEV_ZODADOVEZ::Selezioni() const {
 }
 
 bool FRMZEV_ZODADOVEZ::ApplicaParametri(const std::string& name) {
-  std::optional<ParameterSet> set = parameter_store_->Find(company, name);
+  std::optional<ParameterSet> set = run_.parameters()->Find(run_.company, name);
   if (!set) return false;
   ApplicaSelezioni(*set);
   return true;
@@ -227,8 +190,8 @@ bool FRMZEV_ZODADOVEZ::ApplicaParametri(const std::string& name) {
 
 void FRMZEV_ZODADOVEZ::ApplicaSelezioni(const ParameterSet& selections) {
   const ParameterSet* set = &selections;
-  if (configurations.is_open()) {
-    Recordset rs = configurations.clone();
+  if (run_.configurations.is_open()) {
+    Recordset rs = run_.configurations.clone();
     for (; !rs.eof(); rs.move_next()) {
       std::int64_t id = NzDec(rs["ZEV90_ID"]).ToInteger();
       bool ticked = false;
@@ -245,7 +208,7 @@ void FRMZEV_ZODADOVEZ::ApplicaSelezioni(const ParameterSet& selections) {
 }
 
 void FRMZEV_ZODADOVEZ::GRID_IMPORT_ToggleSelection(std::size_t row) {
-  Recordset rs = configurations.clone();
+  Recordset rs = run_.configurations.clone();
   for (std::size_t i = 0; i < row && !rs.eof(); ++i) rs.move_next();
   if (rs.eof()) return;
   bool ticked = NzDec(rs["SELEZIONE"]).ToDecimal() == Decimal(1);
@@ -255,71 +218,59 @@ void FRMZEV_ZODADOVEZ::GRID_IMPORT_ToggleSelection(std::size_t row) {
 
 int FRMZEV_ZODADOVEZ::MostraMessaggio(const std::string& text, int style,
                                       const std::string& title) {
-  if (unattended()) return 0;
-  if (MessageService* service = host_.Globals().Messages()) {
-    return service->Show(text, style, title);
-  }
-  return view_ != nullptr ? view_->MessageBox(text, style, title) : 0;
+  return run_.MostraMessaggio(text, style, title);
 }
 
 void FRMZEV_ZODADOVEZ::RecordError(const std::string& label, const std::exception& e) {
-  const auto* error_with_number = dynamic_cast<const Error*>(&e);
-  error.number = error_with_number != nullptr ? error_with_number->number() : 0;
-  error.description = e.what();
-  error.label = label;
-  Anomalia();
+  run_.RecordError(label, e);
 }
 
-void FRMZEV_ZODADOVEZ::Anomalia() {
-  anomaly = true;
-  if (unattended()) {
-    try {
-      ScriviAnomalia(*this);
-    } catch (const std::exception& e) {
-      // The anomaly file itself failed: the host log keeps both.
-      ++unfiled_anomalies;
-      if (log_) {
-        log_->WriteLine(
-            fmt::format("{}: {} ({})", RTrimNz(error.label), error.description, e.what()));
-      }
-    }
-    return;
-  }
-  Progress("Close", 0);
-  controls.wait_cursor = false;
-  std::string text = "Attenzione anomalia riscontrata in: \n" + RTrimNz(error.label) +
-                     "\nNumero: " + std::to_string(error.number) +
-                     "\nDescrizione :" + RTrimNz(error.description);
-  MostraMessaggio(text, kMsgQuestion, controls.caption);
-  run.abort = 99;
+int FRMZEV_ZODADOVEZ::MessageBox(const std::string& text, int style, const std::string& title) {
+  return view_ != nullptr ? view_->MessageBox(text, style, title) : 0;
 }
 
-void FRMZEV_ZODADOVEZ::Progress(const std::string& action, double value) {
-  bool user = !unattended();
-  if (action == "Open") {
-    if (view_ != nullptr && user) view_->ProcessEvents();
-    if (user) {
+void FRMZEV_ZODADOVEZ::OnProgress(const RunProgress& progress) {
+  if (!unattended()) {
+    if (progress.action == "Open") {
       controls.pbar_value = 0;
-      controls.pbar_text = value == 0 ? "" : fmt::format("{}", value);
+      controls.pbar_text = progress.text;
+    } else if (progress.action == "Tot") {
+      controls.pbar_max = progress.total;
+    } else if (progress.action == "View") {
+      controls.pbar_value = progress.value;
     }
-    run.progress_counter = 0;
-  } else if (action == "Tot") {
-    if (user) controls.pbar_max = value;
-    progress_total_ = value;
-    run.progress_counter = 0;
-  } else if (action == "View") {
-    ++run.progress_counter;
-    if (user) controls.pbar_value = run.progress_counter;
-  } else if (action == "Close") {
-    run.progress_counter = 0;
   }
-  // A command-line run has a view but no user: it follows the counter itself.
-  if (view_ != nullptr)
-    view_->OnProgress(progress_total_, run.progress_counter, controls.pbar_text);
+  if (view_ != nullptr) view_->OnProgress(progress.total, progress.value, controls.pbar_text);
 }
 
-void FRMZEV_ZODADOVEZ::DoEvents() {
+void FRMZEV_ZODADOVEZ::ProcessEvents() {
   if (view_ != nullptr && !unattended()) view_->ProcessEvents();
+}
+
+void FRMZEV_ZODADOVEZ::OnAnomaly() { controls.wait_cursor = false; }
+
+void FRMZEV_ZODADOVEZ::OnConfigurationEnd(const ConfigurationOutcome& outcome) {
+  if (unattended()) return;
+  controls.cmd_esci_enabled = true;
+  controls.wait_cursor = false;
+  controls.pbar_text = ".....IMPORT TERMINATO .....";
+  if (run_.anomaly) MostraMessaggio("Elaborazione terminata", kMsgInformation, controls.caption);
+  auto read_file = [](const std::string& path, std::string* into) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;  // a missing file leaves the text box unchanged
+    *into = std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  if (!outcome.results_path.empty()) {
+    controls.page_visible[1] = true;
+    controls.page_selected = 1;
+    read_file(outcome.results_path, &controls.txt_visualizza);
+  }
+  if (!outcome.anomalies_path.empty()) {
+    controls.page_visible[2] = true;
+    if (outcome.results_path.empty()) controls.page_selected = 2;
+    read_file(outcome.anomalies_path, &controls.txt_errtranscod);
+  }
+  ViewChanged();
 }
 
 void FRMZEV_ZODADOVEZ::CBO_ELABORA_Change() {
@@ -395,8 +346,8 @@ void FRMZEV_ZODADOVEZ::CMD_NUOVO_Click() {
       kMsgQuestionYesNo + kMsgExclamation - kMsgQuestion, controls.caption);
   if (answer == kAnswerNo) return;
   try {
-    connection_->execute(
-        fmt::format("DELETE FROM VRN99_IMPEXPPARAM WHERE VRN99_DITTA_CG18 = {}", company));
+    run_.db().execute(
+        fmt::format("DELETE FROM VRN99_IMPEXPPARAM WHERE VRN99_DITTA_CG18 = {}", run_.company));
   } catch (const std::exception& e) {
     RecordError("CMD_NUOVO_Click", e);
   }
@@ -411,121 +362,19 @@ void FRMZEV_ZODADOVEZ::CMD_ESCI_Click() {
 
 void FRMZEV_ZODADOVEZ::RunDriver() {
   run_started_ = true;
-  run.results.open = false;
-  run.anomalies.open = false;
-  run.last_message.clear();
-  run.other_message.clear();
-  run.checkpoint_interval = 100;
-  run.checkpoint_counter = 0;
-  bool user = !unattended();
+  const bool user = !unattended();
   if (user) controls.wait_cursor = true;
-
-  if (!configurations.is_open()) {
-    if (user) controls.cmd_esci_enabled = true;
-    ViewChanged();
-    return;
+  ViewChanged();
+  outcome_ = run_.Execute(Selezioni());
+  if (user) {
+    controls.wait_cursor = false;
+    if (outcome_->status == RunStatus::kRefused) {
+      MostraMessaggio(outcome_->reason, kMsgExclamation, controls.caption);
+    }
+    // Only CMD_ESCI comes back after a run from the window.
+    controls.cmd_esci_enabled = true;
   }
-  Recordset selected = configurations.clone();
-  selected.filter("SELEZIONE = 1");
-  Progress("Open", 0);
-  std::string server = host_.Globals().ServerName(*connection_);
-  for (selected.move_first(); !selected.eof(); selected.move_next()) {
-    run.results.path.clear();
-    run.anomalies.path.clear();
-    run.present = Value(0);
-    run.imported = Value(0);
-    run.present_before_groups = 0;
-    run.imported_before_groups = 0;
-    ConfigurationOutcome outcome;
-    try {
-      run.configuration_id = NzDec(selected["ZEV90_ID"]).ToInteger();
-      run.run_label = "GYM_" + std::to_string(run.configuration_id);
-      run.plain_database = RTrimNz(selected["ZEV90_DB_NAME"]);
-      run.errors_folder = RTrimNz(selected["ZEV90_PATH_ERRORI"]);
-      run.gym_server = RTrimNz(selected["ZEV90_NOME_SERVER"]);
-      run.gym_login = RTrimNz(selected["ZEV90_OWNER_NAME"]);
-      run.gym_password = RTrimNz(selected["ZEV90_OWNER_PWD"]);
-      run.last_run_date = selected["ZEV90_ULTIMA_ELAB"];
-      run.default_vat_code = RTrimNz(selected["ZEV90_CODIVA_CG28"]);
-      // A gym database on another server is reached through the linked server GYM_<id>.
-      const bool linked = !TextEquals(run.gym_server, server);
-      run.gym_database = linked ? run.run_label + "." + run.plain_database : run.plain_database;
-      // Both names are spliced into every gym statement as they are: a name that could end
-      // the statement's name and start something else is refused before any is sent.
-      const bool refused =
-          !IsPlainSqlName(run.plain_database) || (linked && !IsPlainSqlName(run.run_label));
-      const std::string& refused_name =
-          IsPlainSqlName(run.plain_database) ? run.run_label : run.plain_database;
-      // The results file is named after the gym database: a refused name gives way to the
-      // run label there.
-      if (refused) run.gym_database = run.run_label;
-      outcome.configuration_id = run.configuration_id;
-      outcome.description = RTrimNz(selected["ZEV90_DESCR"]);
-      outcome.gym_database = run.gym_database;
-      if (refused) {
-        outcome.skipped = true;
-        run.last_message =
-            "Nome database non valido su parametri di Import (solo lettere, cifre e _, al "
-            "massimo 128 caratteri)! DataBase: '" +
-            refused_name + "'";
-        if (user) MostraMessaggio(run.last_message, kMsgExclamation, "ATTENZIONE ");
-        run.result_label.clear();
-        run.result_text = run.last_message;
-        ScriviRisultato(*this);
-      } else if (run.default_vat_code.empty()) {
-        outcome.skipped = true;
-        run.last_message =
-            "Iva default non impostata su parametri di Import! DataBase: " + run.gym_database;
-        if (user) MostraMessaggio(run.last_message, kMsgExclamation, "ATTENZIONE ");
-        run.result_label.clear();
-        run.result_text = run.last_message;
-        ScriviRisultato(*this);
-      } else {
-        error.label = "Generazione documenti";
-        ZODADOVEZ_FileS2_MOVMA(*this);
-      }
-    } catch (const std::exception& e) {
-      RecordError("Generazione documenti", e);
-    }
-    try {
-      ChiudiFile(*this);
-    } catch (const std::exception& e) {
-      RecordError("Generazione documenti", e);
-    }
-    try {
-      outcome.present = run.present_before_groups + NzDec(run.present).ToInteger();
-      outcome.imported = run.imported_before_groups + NzDec(run.imported).ToInteger();
-    } catch (const Error&) {
-      // The counters are always numbers; a summary never stops the run.
-    }
-    outcome.results_path = run.results.path;
-    outcome.anomalies_path = run.anomalies.path;
-    outcomes.push_back(std::move(outcome));
-    if (user) {
-      controls.cmd_esci_enabled = true;
-      controls.wait_cursor = false;
-      controls.pbar_text = ".....IMPORT TERMINATO .....";
-      if (anomaly) MostraMessaggio("Elaborazione terminata", kMsgInformation, controls.caption);
-      auto read_file = [](const std::string& path, std::string* into) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return;  // a missing file leaves the text box unchanged
-        *into = std::string(std::istreambuf_iterator<char>(in), {});
-      };
-      if (!run.results.path.empty()) {
-        controls.page_visible[1] = true;
-        controls.page_selected = 1;
-        read_file(run.results.path, &controls.txt_visualizza);
-      }
-      if (!run.anomalies.path.empty()) {
-        controls.page_visible[2] = true;
-        if (run.results.path.empty()) controls.page_selected = 2;
-        read_file(run.anomalies.path, &controls.txt_errtranscod);
-      }
-      ViewChanged();
-    }
-    run.results.open = false;
-    run.anomalies.open = false;
-  }
+  ViewChanged();
 }
 
 }  // namespace zodadovez

@@ -44,7 +44,7 @@ struct Told {
   std::vector<std::string> log;
 };
 
-Told Read(WindowFixture& f, const FRMZEV_ZODADOVEZ& w) {
+Told Read(WindowFixture& f, const ImportRun& w) {
   Told told;
   for (const ConfigurationOutcome& o : w.outcomes) {
     if (!o.anomalies_path.empty()) told.anomalies = testing::AnomalyLines(o.anomalies_path);
@@ -143,7 +143,7 @@ const Baseline& Clean() {
     FaultPlan plan;
     plan.record = &b->statements;
     f.faults = &plan;
-    FRMZEV_ZODADOVEZ& w = f.Import(ExampleRange());
+    ImportRun& w = f.Import(ExampleRange());
     b->told = Read(f, w);
     for (std::size_t i = 0; i < b->statements.size(); ++i) {
       if (b->statements[i].starts_with("SELECT * FROM #TEMPDOC WHERE DATARICEVUTA")) {
@@ -177,7 +177,7 @@ TEST(FaultTest, EachStatementFailingIsToldAndTheNextRunImportsWhatWasLeft) {
     FaultPlan plan;
     plan.fail_at = k;
     f.faults = &plan;
-    FRMZEV_ZODADOVEZ* w = nullptr;
+    ImportRun* w = nullptr;
     ASSERT_NO_THROW(w = &f.Import(ExampleRange()));
     ASSERT_EQ(plan.failures, 1);
     ++injected;
@@ -223,7 +223,7 @@ TEST(FaultTest, ARunKilledAtAReceiptIsCompletedByTheNextRun) {
     plan.fail_at = static_cast<std::int64_t>(i + 1);
     plan.persistent = true;
     f.faults = &plan;
-    FRMZEV_ZODADOVEZ* w = nullptr;
+    ImportRun* w = nullptr;
     ASSERT_NO_THROW(w = &f.Import(ExampleRange()));
     EXPECT_TRUE(w->anomaly);
     ASSERT_FALSE(w->outcomes.empty());
@@ -243,7 +243,7 @@ TEST(FaultTest, AFaultBeforeAnyConfigurationGoesToTheHostLog) {
   FaultPlan plan;
   plan.fail_at = 1;
   f.faults = &plan;
-  FRMZEV_ZODADOVEZ& w = f.Import(ExampleRange());
+  ImportRun& w = f.Import(ExampleRange());
   EXPECT_TRUE(w.anomaly);
   EXPECT_EQ(w.unfiled_anomalies, 1);
   ASSERT_FALSE(f.host().log_lines().empty());

@@ -162,7 +162,7 @@ void AddTextReceipts(Database& db, const std::function<Value(std::size_t)>& text
 }
 
 // Imports the receipts of 2025 (the example data's own are of 2024) of configuration 1.
-FRMZEV_ZODADOVEZ& Import(WindowFixture& f) {
+ImportRun& Import(WindowFixture& f) {
   ParameterSet set;
   set.configurations = {1};
   set.mode = 1;
@@ -188,7 +188,7 @@ TEST(HostileDataTest, TextsTravelAsValuesAndNoStatementOfTheirOwnRuns) {
   WindowFixture f;
   f.LoadExample();
   AddTextReceipts(f.db(), [](std::size_t i) { return HostileTexts()[i]; });
-  FRMZEV_ZODADOVEZ* w = nullptr;
+  ImportRun* w = nullptr;
   ASSERT_NO_THROW(w = &Import(f));
   ASSERT_EQ(w->outcomes.size(), 1u);
   CheckStatements(f.log, &known);
@@ -273,7 +273,7 @@ TEST(HostileDataTest, NumbersZeroNegativeOrHuge) {
     r.rows = {row, row};
     AddReceipt(db, r);
   }
-  FRMZEV_ZODADOVEZ* w = nullptr;
+  ImportRun* w = nullptr;
   ASSERT_NO_THROW(w = &Import(f));
   ASSERT_EQ(w->outcomes.size(), 1u);
   EXPECT_EQ(w->outcomes[0].present, 4);
@@ -331,7 +331,7 @@ TEST(HostileConfigurationTest, NamesSplicedIntoStatementsArePlainOrRefused) {
   f.Exec("UPDATE ZEV90_PARAMETRI SET ZEV90_DB_NAME = " + SqlQuote(name) + " WHERE ZEV90_ID = 1");
   ParameterSet set;
   set.configurations = {1};
-  FRMZEV_ZODADOVEZ& w = f.Import(set);
+  ImportRun& w = f.Import(set);
   ASSERT_EQ(w.outcomes.size(), 1u);
   EXPECT_TRUE(w.outcomes[0].skipped);
   EXPECT_EQ(w.outcomes[0].present, 0);

@@ -122,7 +122,7 @@ void EveryReceiptIsAccountedFor() {
   set.mode = 1;
   set.date_from = "01/01/2025";
   set.date_to = "31/12/2025";
-  FRMZEV_ZODADOVEZ* w = nullptr;
+  ImportRun* w = nullptr;
   try {
     w = &f.Import(set);
   } catch (const std::exception& e) {

@@ -1,7 +1,7 @@
 // Reconciliation after a run killed in the middle of a day: the following "Normale" run starts
 // after the day its history checkpoint had reached, the rest of that day stays behind, and
 // reconcile lists exactly those receipts.
-#include "cli/reconcile.h"
+#include "module/engine/riconciliazione.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -96,7 +96,7 @@ TEST(ReconcileTest, ListsExactlyTheReceiptsAKilledRunLeftBehind) {
   kill.fail_at = static_cast<std::int64_t>(loop[110].second);
   kill.persistent = true;
   f.faults = &kill;
-  FRMZEV_ZODADOVEZ* w = nullptr;
+  ImportRun* w = nullptr;
   ASSERT_NO_THROW(w = &f.Import(Normale()));
   EXPECT_TRUE(w->anomaly);
   f.faults = nullptr;
@@ -104,25 +104,25 @@ TEST(ReconcileTest, ListsExactlyTheReceiptsAKilledRunLeftBehind) {
   // The "Normale" run started after the 4th: the 5th is imported, the rest of the 4th is not.
   EXPECT_EQ(w->last_imported_date, Value(MakeDateTime(2025, 3, 4)));
 
-  cli::ReconcileRequest request;
+  ReconcileRequest request;
   request.company = 1;
   request.from = MakeDateTime(2025, 3, 1);
   request.to = MakeDateTime(2025, 3, 31);
-  const cli::ReconcileReport report = cli::Reconcile(f.db(), request);
+  const ReconcileReport report = Reconcile(f.db(), request);
   EXPECT_EQ(report.examined, 140);
   // The example's second configuration has no default VAT code: the import skips it, and so
   // does the reconciliation.
   ASSERT_EQ(report.skipped.size(), 1u);
   EXPECT_NE(report.skipped[0].find("configuration 2: no default VAT code"), std::string::npos);
   std::set<std::int64_t> listed;
-  for (const cli::LeftBehind& r : report.receipts) {
+  for (const LeftBehind& r : report.receipts) {
     listed.insert(r.receipt_id);
     EXPECT_EQ(r.configuration_id, 1);
     EXPECT_EQ(r.gym_database, "Palestra");
     EXPECT_EQ(r.document_type, "FTC");
     EXPECT_EQ(r.section, "A");
     EXPECT_EQ(r.reason, "Nessun documento ERP");
-    EXPECT_FALSE(r.held_back);
+    EXPECT_FALSE(r.kind == LeftKind::kHeldBack);
   }
   EXPECT_EQ(listed, left_behind);
 
@@ -132,7 +132,7 @@ TEST(ReconcileTest, ListsExactlyTheReceiptsAKilledRunLeftBehind) {
   again.mode = 1;
   again.date_from = again.date_to = "04/03/2025";
   f.Import(again);
-  EXPECT_TRUE(cli::Reconcile(f.db(), request).receipts.empty());
+  EXPECT_TRUE(Reconcile(f.db(), request).receipts.empty());
   Recordset twice = f.db().open(
       "SELECT COUNT(*) AS N FROM DO11_DOCTESTATA WHERE DO11_FLGDOCBIS = 1 AND DO11_ANNODOC = 2025");
   EXPECT_EQ(twice["N"].ToInteger(), 40 - 25);
@@ -175,13 +175,13 @@ TEST(ReconcileTest, TellsWhyAReceiptHasNoDocument) {
   unnumbered.rows[0].service = "U";
   testing::AddReceipt(db, unnumbered);
 
-  cli::ReconcileRequest request;
+  ReconcileRequest request;
   request.company = 1;
   request.from = request.to = MakeDateTime(2025, 4, 1);
-  std::map<std::int64_t, cli::LeftBehind> before;
-  for (cli::LeftBehind& r : cli::Reconcile(db, request).receipts) before[r.receipt_id] = r;
+  std::map<std::int64_t, LeftBehind> before;
+  for (LeftBehind& r : Reconcile(db, request).receipts) before[r.receipt_id] = r;
   ASSERT_EQ(before.size(), 3u);
-  EXPECT_TRUE(before[9500].held_back);
+  EXPECT_EQ(before[9500].kind, LeftKind::kHeldBack);
   EXPECT_EQ(before[9500].reason,
             "Kit non presente per l'articolo KITNUOVO: trattenuta dall'import");
   EXPECT_EQ(before[9501].reason, "Nessuna riga da importare: scartata dall'import");
@@ -195,13 +195,13 @@ TEST(ReconcileTest, TellsWhyAReceiptHasNoDocument) {
   // The receipt without number has its document now, found by DO11_NUMDOCORIG; the others
   // stay, for the reasons given.
   std::set<std::int64_t> after;
-  for (const cli::LeftBehind& r : cli::Reconcile(db, request).receipts) after.insert(r.receipt_id);
+  for (const LeftBehind& r : Reconcile(db, request).receipts) after.insert(r.receipt_id);
   EXPECT_EQ(after, (std::set<std::int64_t>{9500, 9501}));
 
   // A configuration whose gym database name is not plain is not looked at, and says so.
   f.Exec("UPDATE ZEV90_PARAMETRI SET ZEV90_DB_NAME = 'Palestra;' WHERE ZEV90_ID = 1");
   request.configs = {1, 7};
-  const cli::ReconcileReport refused = cli::Reconcile(db, request);
+  const ReconcileReport refused = Reconcile(db, request);
   EXPECT_TRUE(refused.receipts.empty());
   ASSERT_EQ(refused.skipped.size(), 2u);
   EXPECT_NE(refused.skipped[0].find("'Palestra;' is not a plain name"), std::string::npos);

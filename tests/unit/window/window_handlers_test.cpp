@@ -34,7 +34,7 @@ std::int64_t Count(WindowFixture& f, const std::string& select) {
 
 std::vector<std::int64_t> Imported(const FRMZEV_ZODADOVEZ& w) {
   std::vector<std::int64_t> ids;
-  for (const ConfigurationOutcome& o : w.outcomes) ids.push_back(o.configuration_id);
+  for (const ConfigurationOutcome& o : w.run().outcomes) ids.push_back(o.configuration_id);
   return ids;
 }
 
@@ -42,7 +42,7 @@ std::vector<std::int64_t> Imported(const FRMZEV_ZODADOVEZ& w) {
 // configurations listed.
 FRMZEV_ZODADOVEZ& ShowRielabora(WindowFixture& f) {
   f.LoadExample();
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  FRMZEV_ZODADOVEZ& w = f.ShowWindow();
   w.controls.cbo_elabora = 1;
   w.CBO_ELABORA_Change();
   return w;
@@ -51,7 +51,7 @@ FRMZEV_ZODADOVEZ& ShowRielabora(WindowFixture& f) {
 TEST(CboElaboraTest, RielaboraAnsweredNoFallsBackToNormale) {
   WindowFixture f;
   f.messages = ScriptedMessages({kAnswerNo});
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  FRMZEV_ZODADOVEZ& w = f.ShowWindow();
   w.controls.cbo_elabora = 1;
   w.CBO_ELABORA_Change();
 
@@ -68,7 +68,7 @@ TEST(CboElaboraTest, RielaboraAnsweredNoFallsBackToNormale) {
 
 TEST(CboElaboraTest, RielaboraAnsweredYesEnablesTheRangesNormaleDisablesThemUnasked) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  FRMZEV_ZODADOVEZ& w = f.ShowWindow();
   EXPECT_FALSE(w.controls.ranges_enabled);
   w.controls.cbo_elabora = 1;
   w.CBO_ELABORA_Change();
@@ -109,7 +109,7 @@ TEST(ControllaInputTest, ChecksInOrderStopsAtTheFirstFailureAndMovesTheFocus) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.from) + " - " + c.to + ", " + c.first + " - " + c.last);
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = f.Show();
+    FRMZEV_ZODADOVEZ& w = f.ShowWindow();
     w.controls.cbo_elabora = 1;
     w.CBO_ELABORA_Change();
     w.controls.focus.clear();
@@ -142,7 +142,7 @@ TEST(CmdImportTest, AnsweredNoImportsNothingAndLeavesTheWindowAsItWas) {
   EXPECT_EQ(Texts(f.messages),
             (std::vector<std::string>{kRielaboraQuestion, "Confermi importazione Dati ?"}));
   EXPECT_EQ(f.messages.shown().back().style, kMsgQuestionYesNo);
-  EXPECT_TRUE(w.outcomes.empty());
+  EXPECT_TRUE(w.run().outcomes.empty());
   EXPECT_EQ(Count(f, "SELECT COUNT(*) FROM ZEV99_RESULT"), 0);
   EXPECT_TRUE(w.controls.cmd_import_enabled);
   EXPECT_TRUE(w.controls.cmd_nuovo_enabled);
@@ -180,7 +180,7 @@ TEST(CmdImportTest, FailedCheckAsksNothingConfirmedRunHappensOnce) {
   w.controls.cmd_import_enabled = true;  // even a page that sends the click again
   w.CMD_IMPORT_Click();
   EXPECT_EQ(f.messages.shown().size(), shown);
-  EXPECT_EQ(w.outcomes.size(), 2u);
+  EXPECT_EQ(w.run().outcomes.size(), 2u);
 }
 
 TEST(CmdNuovoTest, NoDeletesNothingYesDeletesTheCompanysSetsOnly) {
@@ -189,29 +189,29 @@ TEST(CmdNuovoTest, NoDeletesNothingYesDeletesTheCompanysSetsOnly) {
   FRMZEV_ZODADOVEZ& w = ShowRielabora(f);
   ParameterSet set;
   set.configurations = {1};
-  w.parameters()->Save(1, "NOTTE", set);
-  w.parameters()->Save(1, "SETTIMANA", set);
-  w.parameters()->Save(2, "NOTTE", set);
+  w.run().parameters()->Save(1, "NOTTE", set);
+  w.run().parameters()->Save(1, "SETTIMANA", set);
+  w.run().parameters()->Save(2, "NOTTE", set);
 
   w.CMD_NUOVO_Click();
   EXPECT_EQ(f.messages.shown().back().text, kNuovoQuestion);
   EXPECT_EQ(f.messages.shown().back().style, kMsgQuestionYesNo + kMsgExclamation - kMsgQuestion);
-  EXPECT_EQ(w.parameters()->Names(1), (std::vector<std::string>{"NOTTE", "SETTIMANA"}));
+  EXPECT_EQ(w.run().parameters()->Names(1), (std::vector<std::string>{"NOTTE", "SETTIMANA"}));
   EXPECT_EQ(w.controls.cbo_elabora, 1);
   EXPECT_FALSE(w.controls.checks_enabled);
 
   w.CMD_NUOVO_Click();
-  EXPECT_TRUE(w.parameters()->Names(1).empty());
-  EXPECT_EQ(w.parameters()->Names(2), std::vector<std::string>{"NOTTE"});
+  EXPECT_TRUE(w.run().parameters()->Names(1).empty());
+  EXPECT_EQ(w.run().parameters()->Names(2), std::vector<std::string>{"NOTTE"});
   EXPECT_EQ(w.controls.cbo_elabora, 0);
   EXPECT_TRUE(w.controls.checks_enabled);
-  EXPECT_FALSE(w.anomaly);
+  EXPECT_FALSE(w.run().anomaly);
 }
 
 TEST(GridImportTest, ClickingTheSelectionTwiceLeavesItSelectedAndTheRunTakesIt) {
   WindowFixture f;
   f.LoadExample();
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  FRMZEV_ZODADOVEZ& w = f.ShowWindow();
   w.GRID_IMPORT_ToggleSelection(0);
   EXPECT_EQ(NzDec(w.controls.grid_import["SELEZIONE"]).ToInteger(), 0);
   w.GRID_IMPORT_ToggleSelection(0);
@@ -226,15 +226,15 @@ TEST(GridImportTest, ClickingTheSelectionTwiceLeavesItSelectedAndTheRunTakesIt) 
 TEST(SavedSetTest, AppliedUnattendedRunsItsSelectionsAndNothingElse) {
   WindowFixture f;
   f.LoadExample();
-  FRMZEV_ZODADOVEZ& shown = f.Show();
+  FRMZEV_ZODADOVEZ& shown = f.ShowWindow();
   shown.GRID_IMPORT_ToggleSelection(1);
   shown.controls.cbo_elabora = 1;
   shown.CBO_ELABORA_Change();
   shown.controls.txt_data_ini = "01/01/2024";
   shown.controls.txt_data_fine = "30/06/2024";
-  shown.parameters()->Save(1, "NOTTE", shown.Selezioni());
+  shown.run().parameters()->Save(1, "NOTTE", shown.Selezioni());
 
-  FRMZEV_ZODADOVEZ& w = f.Show(/*unattended=*/true, "  NOTTE ");
+  FRMZEV_ZODADOVEZ& w = f.ShowWindow(/*unattended=*/true, "  NOTTE ");
   EXPECT_TRUE(w.unloaded());
   EXPECT_EQ(Imported(w), std::vector<std::int64_t>{1});
   EXPECT_EQ(w.controls.cbo_elabora, 1);
@@ -255,9 +255,9 @@ TEST(SavedSetTest, UnknownOrEmptyScheduleImportsNothing) {
     SCOPED_TRACE(code);
     WindowFixture f;
     f.LoadExample();
-    FRMZEV_ZODADOVEZ& w = f.Show(/*unattended=*/true, code);
+    FRMZEV_ZODADOVEZ& w = f.ShowWindow(/*unattended=*/true, code);
     EXPECT_TRUE(w.unloaded());
-    EXPECT_TRUE(w.outcomes.empty());
+    EXPECT_TRUE(w.run().outcomes.empty());
     const std::vector<std::string>& log = f.host().log_lines();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(),

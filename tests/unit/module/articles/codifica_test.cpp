@@ -15,12 +15,12 @@ namespace {
 using testing::WindowFixture;
 
 // A shown window as the row logic leaves it before coding a row of company 1.
-FRMZEV_ZODADOVEZ& Ready(WindowFixture& f, const std::string& service_type) {
-  FRMZEV_ZODADOVEZ& w = f.Show();
-  w.run.gym_database = "Palestra";
-  w.run.configuration_id = 7;
+ImportRun& Ready(WindowFixture& f, const std::string& service_type) {
+  ImportRun& w = f.Show();
+  w.state.gym_database = "Palestra";
+  w.state.configuration_id = 7;
   w.document.row.service_type = service_type;
-  w.run.abort = 99;  // left over by an earlier anomaly
+  w.state.abort = 99;  // left over by an earlier anomaly
   f.log.Clear();
   return w;
 }
@@ -75,7 +75,7 @@ void SeedSubscription(WindowFixture& f, const std::string& category, const std::
 
 TEST(CodificaArticoloAbbTest, CodesTheSubscriptionAndItsClassification) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f, "ABB");
+  ImportRun& w = Ready(f, "ABB");
   w.document.row.family_description = "ABBONAMENTI ";
   SeedSubscription(f, "15", "37", "12", "'M'");
 
@@ -103,7 +103,7 @@ TEST(CodificaArticoloAbbTest, CodesTheSubscriptionAndItsClassification) {
   EXPECT_EQ(row.stat_group1, "012");
   EXPECT_EQ(row.stat_group2, "M");
   EXPECT_EQ(row.article_description, "ABBONAMENTI Fitness Open");
-  EXPECT_EQ(w.run.abort, 0);
+  EXPECT_EQ(w.state.abort, 0);
   EXPECT_FALSE(w.anomaly);
 
   // The classification rows the article will point to.
@@ -117,7 +117,7 @@ TEST(CodificaArticoloAbbTest, CodesTheSubscriptionAndItsClassification) {
 
 TEST(CodificaArticoloAbbTest, CutsTheCategoryAndSubscriptionAndZeroesMissingDuration) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f, "ABB");
+  ImportRun& w = Ready(f, "ABB");
   SeedSubscription(f, "1234", "1234567", "NULL", "NULL");
 
   CodificaArticolo_Abb(w, 501);
@@ -145,7 +145,7 @@ TEST(CodificaArticoloAbbTest, CutsTheCategoryAndSubscriptionAndZeroesMissingDura
 
 TEST(CodificaArticoloAgendaTest, BrandCarriesTheWholeServiceTypeAndTheCodeItsLetter) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f, "AG");
+  ImportRun& w = Ready(f, "AG");
   f.Exec(
       "INSERT INTO Palestra.dbo.A2Servizi (IDA2Servizio, DescrizioneServizio) "
       "VALUES (15, 'Massaggio')");
@@ -171,7 +171,7 @@ TEST(CodificaArticoloAgendaTest, BrandCarriesTheWholeServiceTypeAndTheCodeItsLet
   EXPECT_EQ(row.project_code, "");  // the row logic sets it from the article code
   EXPECT_EQ(Rows(f.db(), "SELECT MG64_CODMARCA, MG64_DESCRMARCA FROM MG64_MARCHEART"),
             "AG000015|Massaggio");
-  EXPECT_EQ(w.run.abort, 0);
+  EXPECT_EQ(w.state.abort, 0);
 }
 
 // --- CodificaArticolo_Ticket ------------------------------------------------------------
@@ -188,7 +188,7 @@ void SeedTicketSale(WindowFixture& f, int till_movement, const std::string& till
 
 TEST(CodificaArticoloTicketTest, CodesTheTicketOfATicketingTillMovement) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f, "TK");
+  ImportRun& w = Ready(f, "TK");
   w.service_type_ticket = "T";
   f.Exec("INSERT INTO Palestra.dbo.Ticket (IDTicket, Descrizione) VALUES (8, 'Ingresso')");
   f.Exec("INSERT INTO Palestra.dbo.TicketEmessi (ID, IDTicket) VALUES (60, 8)");
@@ -240,7 +240,7 @@ TEST(SearchArticoloTest, CodesBarProductsAndKits) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = Ready(f, c.service_type);
+    ImportRun& w = Ready(f, c.service_type);
     f.Exec("INSERT INTO CG28_TABCODIVA (CG28_CODICE, CG28_PERCIVA) VALUES ('22', 22)");
     f.Exec(
         "INSERT INTO MG66_ANAGRART (MG66_DITTA_CG18, MG66_CODART, MG66_ALIVA_CG28) VALUES "
@@ -264,13 +264,13 @@ TEST(SearchArticoloTest, CodesBarProductsAndKits) {
     EXPECT_EQ(row.article_found, c.found);
     // A missing article keeps the rate read before.
     EXPECT_EQ(row.article_vat_rate, Decimal(c.found ? 22 : 7));
-    EXPECT_EQ(w.run.abort, 99) << "the abort flag is not Search_Articolo's";
+    EXPECT_EQ(w.state.abort, 99) << "the abort flag is not Search_Articolo's";
   }
 }
 
 TEST(SearchArticoloTest, UnknownBarSaleClearsTheArticle) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f, "BAR");
+  ImportRun& w = Ready(f, "BAR");
   w.document.row.article_code = "B-OLD";
   w.document.row.article_kind = "KIT";
   w.document.row.article_found = true;
@@ -291,7 +291,7 @@ TEST(SearchArticoloTest, UnknownBarSaleClearsTheArticle) {
 
 TEST(LeggiArticoloTest, FindsTheArticleAndItsVatRate) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f, "BAR");
+  ImportRun& w = Ready(f, "BAR");
   f.Exec("INSERT INTO CG28_TABCODIVA (CG28_CODICE, CG28_PERCIVA) VALUES ('10', 10)");
   f.Exec(
       "INSERT INTO MG66_ANAGRART (MG66_DITTA_CG18, MG66_CODART, MG66_ALIVA_CG28) VALUES "
@@ -324,16 +324,16 @@ TEST(LeggiArticoloTest, FindsTheArticleAndItsVatRate) {
 // of bar products.
 class CheckArticoliTest : public ::testing::Test {
  protected:
-  FRMZEV_ZODADOVEZ& Start() {
-    FRMZEV_ZODADOVEZ& w = f_.Show();
-    w.run.gym_database = "Palestra";
-    w.run.configuration_id = 7;
+  ImportRun& Start() {
+    ImportRun& w = f_.Show();
+    w.state.gym_database = "Palestra";
+    w.state.configuration_id = 7;
     w.service_type_bar = "BAR";
     w.last_imported_date = Value(MakeDateTime(2024, 6, 1));
     w.company_parameters.article_vat_code = "22A";
     w.price_list = 1;
     w.document.deposit = "01";
-    w.run.abort = 99;
+    w.state.abort = 99;
     f_.Exec("INSERT INTO CG28_TABCODIVA (CG28_CODICE, CG28_PERCIVA) VALUES ('22A', 22)");
     f_.Exec(
         "INSERT INTO ZEV91_DITTE (ZEV91_DITTA_VT, ZEV91_IDPARAM_ZEV90, ZEV91_IDAZIENDA) "
@@ -386,7 +386,7 @@ class CheckArticoliTest : public ::testing::Test {
 };
 
 TEST_F(CheckArticoliTest, CreatesTheBarArticlesSoldSinceTheLastImport) {
-  FRMZEV_ZODADOVEZ& w = Start();
+  ImportRun& w = Start();
   Sale(1, 10, "2024-06-02 00:00:00", 1);
   Sale(2, 10, "2024-06-03 00:00:00", 1);  // the same product twice
   Sale(3, 10, "2024-06-02 00:00:00", 2);  // a kit
@@ -439,14 +439,14 @@ TEST_F(CheckArticoliTest, CreatesTheBarArticlesSoldSinceTheLastImport) {
                  "SELECT LI10_CODART_MG66, LI10_NUMLIST, LI10_PREZZO FROM LI10_LISTARTIC "
                  "ORDER BY LI10_CODART_MG66"),
             "B-ACQUA|1|1;B-COCA|1|2,5");
-  EXPECT_EQ(w.run.abort, 0);
+  EXPECT_EQ(w.state.abort, 0);
   EXPECT_FALSE(w.anomaly);
   EXPECT_EQ(w.document.row.service_type, "BAR");
   EXPECT_EQ(w.document.row.project_code, "");
 }
 
 TEST_F(CheckArticoliTest, BlankBarServiceTypeCodesWithV) {
-  FRMZEV_ZODADOVEZ& w = Start();
+  ImportRun& w = Start();
   w.service_type_bar = " ";
   f_.Exec("UPDATE ZEV03_TIPISERVIZI SET ZEV03_DESCR = NULL WHERE ZEV03_TIPOSERVIZIO = 'BAR'");
   Sale(1, 10, "2024-06-02 00:00:00", 1);
@@ -458,13 +458,13 @@ TEST_F(CheckArticoliTest, BlankBarServiceTypeCodesWithV) {
 }
 
 TEST_F(CheckArticoliTest, AFailingSelectionSetsTheAbortFlag) {
-  FRMZEV_ZODADOVEZ& w = Start();
+  ImportRun& w = Start();
   Sale(1, 10, "2024-06-02 00:00:00", 1);
-  w.run.gym_database = "Palestra.dbo.Nessuna";  // a name the server cannot resolve
+  w.state.gym_database = "Palestra.dbo.Nessuna";  // a name the server cannot resolve
 
   Check_Articoli(w);
 
-  EXPECT_EQ(w.run.abort, 99);
+  EXPECT_EQ(w.state.abort, 99);
   EXPECT_TRUE(w.anomaly);
   EXPECT_EQ(w.error.label, "Check_Articoli");
   ASSERT_EQ(f_.messages.shown().size(), 1u);

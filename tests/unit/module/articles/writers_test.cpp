@@ -18,12 +18,12 @@ using testing::WindowFixture;
 
 // A shown window of company 1 with the analytic chart 3, the price list 1 and a receipt's
 // deposit; `hierarchy` is the classification hierarchy setting.
-FRMZEV_ZODADOVEZ& Ready(WindowFixture& f, const std::string& hierarchy = "0") {
+ImportRun& Ready(WindowFixture& f, const std::string& hierarchy = "0") {
   f.Exec(
       "INSERT INTO dbo.HOST_SETTINGS (HOST_DITTA, HOST_CHIAVE, HOST_VALORE) VALUES "
       "(1, 'GERARCHIA_CLASSI', '" +
       hierarchy + "'), (1, 'PIANO_ANALITICO', '3')");
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  ImportRun& w = f.Show();
   w.document.deposit = "DEP1";
   w.document.row.vat_code = "22";
   w.price_list = 1;
@@ -33,7 +33,7 @@ FRMZEV_ZODADOVEZ& Ready(WindowFixture& f, const std::string& hierarchy = "0") {
 
 // The subscription of macro-category 2, category 15, subscription 37, 12 months, as the coding
 // of subscriptions leaves it.
-void CodeSubscription(FRMZEV_ZODADOVEZ& w) {
+void CodeSubscription(ImportRun& w) {
   RowFields& r = w.document.row;
   r.service_type = "ABB";
   r.family_description = "ABBONAMENTI";
@@ -105,23 +105,23 @@ TEST(VerificaFamigliaTest, CreatesFamilyAndClassANamedAfterTheKindWhenUndescribe
   for (const Case& c : cases) {
     SCOPED_TRACE(c.service_type + std::to_string(c.kind));
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = Ready(f);
+    ImportRun& w = Ready(f);
     w.document.row.service_type = c.service_type;
     w.document.row.family_description = "before";
-    w.run.abort = 5;
+    w.state.abort = 5;
 
     VerificaFamiglia(w, c.description, c.kind);
 
     EXPECT_EQ(Rows(f.db(), "SELECT * FROM MG53_FAMIGLIE"), c.family);
     EXPECT_EQ(Rows(f.db(), "SELECT * FROM PD1F_CLASSEAPROG"), c.class_a);
     EXPECT_EQ(w.document.row.family_description, c.field);
-    EXPECT_EQ(w.run.abort, 0);
+    EXPECT_EQ(w.state.abort, 0);
   }
 }
 
 TEST(VerificaFamigliaTest, LooksUpByKeyAndLeavesAnExistingFamilyAlone) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f, "1");
+  ImportRun& w = Ready(f, "1");
   f.Exec("INSERT INTO MG53_FAMIGLIE VALUES (1, 'ABB', 'Vecchia')");
   w.document.row.service_type = "ABB";
 
@@ -180,7 +180,7 @@ TEST(ClassificationTest, LevelsFollowTheHierarchySetting) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("hierarchy ") + c.hierarchy);
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = Ready(f, c.hierarchy);
+    ImportRun& w = Ready(f, c.hierarchy);
     w.document.row.subfamily_code = "0002";
     // The bar comes first, so that analytic classes it made would carry its descriptions.
     for (const char* service_type : {"V", "ABB", "CRS"}) {
@@ -216,7 +216,7 @@ TEST(ClassificationTest, LevelsFollowTheHierarchySetting) {
 
 TEST(ClassificationTest, BrandsAndStatisticalGroups) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   VerificaMarca(w, "A000037", "Fitness Open con istruttore dedicato");
   VerificaMarca(w, "A000037", "Altro");
   VerificaGruppoStat(w, "012", "1");
@@ -235,7 +235,7 @@ TEST(ClassificationTest, BrandsAndStatisticalGroups) {
 
 TEST(ClassificationTest, AFailureIsReportedUnderTheProcedureName) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   f.Exec("DROP TABLE MG64_MARCHEART");
   VerificaMarca(w, "A000037", "Fitness");
   EXPECT_TRUE(w.anomaly);
@@ -245,14 +245,14 @@ TEST(ClassificationTest, AFailureIsReportedUnderTheProcedureName) {
 // The article of Part of the subscription above: every row it leaves, in the order written.
 TEST(ScrivoArticoloTest, WritesTheSubscriptionArticleWithCompanionsBranchAndProject) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   CodeSubscription(w);
 
   ScrivoArticolo(w, "A-0002-001-000037-012-M", "ABBONAMENTI Fitness Open", true);
 
   EXPECT_FALSE(w.anomaly) << w.error.description;
   EXPECT_EQ(w.document.row.article_description, "ABBONAMENTI Fitness Open 12 M");
-  EXPECT_EQ(w.document.article_number, 1);
+  EXPECT_EQ(w.article_number, 1);
   EXPECT_EQ(
       Inserted(f.log),
       (Strings{"MG66_ANAGRART", "MG43_ARTPERS", "MG67_SCORTE", "MG68_CONFART", "MG87_ARTDESC",
@@ -296,16 +296,16 @@ TEST(ScrivoArticoloTest, WritesTheSubscriptionArticleWithCompanionsBranchAndProj
 
   // Again: nothing is written, the number is read, the branch and project are looked up.
   f.log.Clear();
-  w.document.article_number = 9;
+  w.article_number = 9;
   ScrivoArticolo(w, "A-0002-001-000037-012-M", "ABBONAMENTI Fitness Open", true);
   EXPECT_EQ(Inserted(f.log), Strings{});
-  EXPECT_EQ(w.document.article_number, 1);
+  EXPECT_EQ(w.article_number, 1);
   EXPECT_EQ(Texts(f.log, StatementRecord::Kind::kOpen).size(), 2u + 5u + 1u);
 }
 
 TEST(ScrivoArticoloTest, NumbersArticlesPerFamilyAndCompany) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   f.Exec(
       "INSERT INTO MG66_ANAGRART (MG66_DITTA_CG18, MG66_CODART, MG66_FAM_MG53) VALUES "
       "(2, 'A-OTHER', 'ABB')");
@@ -325,7 +325,7 @@ TEST(ScrivoArticoloTest, NumbersArticlesPerFamilyAndCompany) {
     w.document.row.service_type = s.service_type;
     w.document.row.subfamily_code = s.subfamily;
     ScrivoArticolo(w, s.code, "Servizio", false);
-    EXPECT_EQ(w.document.article_number, s.number) << s.code;
+    EXPECT_EQ(w.article_number, s.number) << s.code;
   }
   EXPECT_EQ(Rows(f.db(),
                  "SELECT MG43_CODART_MG66, MG43_NUMPERS1 FROM MG43_ARTPERS WHERE "
@@ -348,17 +348,17 @@ TEST(ScrivoArticoloTest, ExistingArticlesKeepTheirPersonalisedRow) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = Ready(f);
+    ImportRun& w = Ready(f);
     f.Exec(
         "INSERT INTO MG66_ANAGRART (MG66_DITTA_CG18, MG66_CODART, MG66_FAM_MG53) VALUES "
         "(1, 'B-1', 'BAR')");
     if (*c.seed) f.Exec(c.seed);
     w.document.row.service_type = "BAR";
-    w.document.article_number = 7;
+    w.article_number = 7;
 
     ScrivoArticolo(w, "B-1", "Bibita", false);
 
-    EXPECT_EQ(w.document.article_number, c.number);
+    EXPECT_EQ(w.article_number, c.number);
     EXPECT_EQ(Inserted(f.log), Strings{});
     EXPECT_FALSE(w.anomaly);
   }
@@ -382,7 +382,7 @@ TEST(ScrivoArticoloTest, DescriptionGainsDurationAndPeriod) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.field);
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = Ready(f);
+    ImportRun& w = Ready(f);
     w.document.row.service_type = "C";
     w.document.row.stat_group1 = c.stat1;
     w.document.row.stat_group2 = c.stat2;
@@ -394,7 +394,7 @@ TEST(ScrivoArticoloTest, DescriptionGainsDurationAndPeriod) {
 
 TEST(ScrivoArticoloTest, AFailingCompanionDoesNotStopTheOthers) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   f.Exec("INSERT INTO MG87_ARTDESC VALUES (1, 'C-1', '', '', 'Vecchia')");
   f.Exec("DROP TABLE MG67_SCORTE");
   w.document.row.service_type = "C";
@@ -431,10 +431,10 @@ TEST(ScrivoAnagAnaliticaTest, BuildsTheBranchLevelByLevel) {
        "ZA/12M/00/0037/0005"},
   };
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   CodeSubscription(w);
   w.document.row.article_description = "ABBONAMENTI Fitness Open 12 M";
-  w.document.article_number = 5;
+  w.article_number = 5;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.level);
     f.log.Clear();
@@ -484,7 +484,7 @@ TEST(ScrivoAnagAnaliticaTest, BranchesShareTheLevelsTheyHaveInCommon) {
       {"T", "", "", "T000012", 0, {"ZT   0000000000", "ZT   0000120000"}},
   };
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   for (const Article& a : articles) {
     SCOPED_TRACE(a.service_type + std::to_string(a.number));
     f.log.Clear();
@@ -493,7 +493,7 @@ TEST(ScrivoAnagAnaliticaTest, BranchesShareTheLevelsTheyHaveInCommon) {
     r.stat_group1 = a.stat1;
     r.stat_group2 = a.stat2;
     r.brand_code = a.brand;
-    w.document.article_number = a.number;
+    w.article_number = a.number;
     ScriviRamoAnalitico(w);
     Strings inserted;
     for (const StatementRecord& s : f.log.records()) {
@@ -509,7 +509,7 @@ TEST(ScrivoAnagAnaliticaTest, BranchesShareTheLevelsTheyHaveInCommon) {
 
 TEST(ScrivoProgettoTest, InsertsOnlyMissingProjects) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   f.Exec(
       "INSERT INTO PD68_PROGETTI (PD68_DITTA_CG18, PD68_CODPROG, PD68_DESCRPROG) VALUES "
       "(1, 'OLD', 'Vecchio')");
@@ -526,7 +526,7 @@ TEST(ScrivoProgettoTest, InsertsOnlyMissingProjects) {
 
 TEST(ScrivoListinoTest, AddsTheEntryThenRewritesItsPrice) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   // Entries of the same article that differ in one part of the key.
   f.Exec(
       "INSERT INTO LI10_LISTARTIC (LI10_DITTA_CG18, LI10_FLGUSODECOR, LI10_FLGVENDACQ, "

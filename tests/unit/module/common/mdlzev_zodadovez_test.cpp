@@ -11,7 +11,7 @@
 
 #include "module/common/errors.h"
 #include "module/common/sql_text.h"
-#include "module/shell/host_services.h"
+#include "module/common/host_services.h"
 
 namespace zodadovez {
 namespace {

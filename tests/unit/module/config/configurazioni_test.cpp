@@ -47,7 +47,8 @@ void AddConfigurations(WindowFixture& f) {
 TEST(ListaConfigurazioniTest, ListsEachConfigurationOfTheCompanyOnceAllTicked) {
   WindowFixture f;
   AddConfigurations(f);
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  FRMZEV_ZODADOVEZ& win = f.ShowWindow();
+  ImportRun& w = win.run();
 
   EXPECT_EQ(Statements(f.log, "SELECT DISTINCT"),
             std::vector<std::string>{
@@ -56,12 +57,12 @@ TEST(ListaConfigurazioniTest, ListsEachConfigurationOfTheCompanyOnceAllTicked) {
                 "ZEV91_DITTE.ZEV91_DITTA_VT  AND ZEV90_PARAMETRI.ZEV90_ID = "
                 "ZEV91_DITTE.ZEV91_IDPARAM_ZEV90  WHERE ZEV90_DITTA_CG18 = 1 ORDER BY ZEV90_ID"});
   EXPECT_EQ(Ids(w.configurations), (std::vector<std::int64_t>{1, 4}));
-  ASSERT_TRUE(w.controls.grid_import.is_open());
-  EXPECT_EQ(Ids(w.controls.grid_import), (std::vector<std::int64_t>{1, 4}));
+  ASSERT_TRUE(win.controls.grid_import.is_open());
+  EXPECT_EQ(Ids(win.controls.grid_import), (std::vector<std::int64_t>{1, 4}));
 
   // The grid and the configuration recordset are one set of rows: a tick cleared in the grid
   // is what the run driver sees.
-  Recordset grid = w.controls.grid_import.clone();
+  Recordset grid = win.controls.grid_import.clone();
   grid.set("SELEZIONE", 0);
   Recordset ticked = w.configurations.clone();
   ticked.filter("SELEZIONE = 1");
@@ -71,17 +72,19 @@ TEST(ListaConfigurazioniTest, ListsEachConfigurationOfTheCompanyOnceAllTicked) {
 TEST(ListaConfigurazioniTest, EmptyListAndUnattendedLeaveTheGridWithoutSource) {
   {
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = f.Show();
+    FRMZEV_ZODADOVEZ& win = f.ShowWindow();
+    ImportRun& w = win.run();
     EXPECT_TRUE(w.configurations.is_open());
     EXPECT_EQ(w.configurations.record_count(), 0u);
-    EXPECT_FALSE(w.controls.grid_import.is_open());
+    EXPECT_FALSE(win.controls.grid_import.is_open());
   }
   {
     WindowFixture f;
     AddConfigurations(f);
-    FRMZEV_ZODADOVEZ& w = f.Show(/*unattended=*/true);
+    FRMZEV_ZODADOVEZ& win = f.ShowWindow(/*unattended=*/true);
+    ImportRun& w = win.run();
     EXPECT_EQ(Ids(w.configurations), (std::vector<std::int64_t>{1, 4}));
-    EXPECT_FALSE(w.controls.grid_import.is_open());
+    EXPECT_FALSE(win.controls.grid_import.is_open());
   }
 }
 
@@ -90,7 +93,7 @@ TEST(LeggiTipiServizioTest, CodesOfTheCompanyOrTheDefaults) {
   f.Exec(
       "INSERT INTO ZEV03_TIPISERVIZI (ZEV03_DITTA_CG18, ZEV03_TIPOSERVIZIO, ZEV03_INDTIPOSERV) "
       "VALUES (1, 'TK', 2), (1, 'GEN', 12), (2, 'QUOTA', 4), (2, 'BAR', 3)");
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  ImportRun& w = f.Show();
 
   EXPECT_EQ(w.service_type_fee, "I");  // kind 4 only for company 2
   EXPECT_EQ(w.service_type_ticket, "TK");
@@ -142,8 +145,8 @@ TEST(LeggiAziendaTest, ReadsTheRowOfCompanyConfigurationAndGymCompany) {
       "(1, 7, 12, 'C', 'FTV', 'C01', 'B01', 1, 'D1', 'RD', 1, 1, 1, NULL), "
       "(1, 8, 13, 'X', 'XX', 'XX', 'XX', 1, 'XX', 'XX', 1, 1, 1, 1), "
       "(2, 7, 14, 'X', 'XX', 'XX', 'XX', 1, 'XX', 'XX', 1, 1, 1, 1)");
-  FRMZEV_ZODADOVEZ& w = f.Show();
-  w.run.configuration_id = 7;
+  ImportRun& w = f.Show();
+  w.state.configuration_id = 7;
   const struct {
     std::int64_t gym_company;
     std::string expected;

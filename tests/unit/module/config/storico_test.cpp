@@ -41,7 +41,7 @@ const char* const kCreateKey =
 
 TEST(CreaTabellaStoricoTest, CreatesTheTableOnlyWhenMissing) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  ImportRun& w = f.Show();
   std::vector<std::string> texts = Texts(f.log);
   auto at = std::find(texts.begin(), texts.end(), kExists);
   ASSERT_NE(at, texts.end());
@@ -57,27 +57,27 @@ TEST(CreaTabellaStoricoTest, CreatesTheTableOnlyWhenMissing) {
 
 TEST(ScriviStoricoTest, FirstWriteAddsTheRowLaterWritesUpdateIt) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = f.Show();
-  w.controls.cbo_elabora = 1;
-  w.run.date_first = Value(MakeDateTime(2024, 7, 1));
-  w.run.date_last = Value("14/07/2024");
-  w.run.current_receipt_id = Decimal(501);
-  w.run.present = Value(4);
-  w.run.imported = Value(4);
+  ImportRun& w = f.Show();
+  w.selections.mode = 1;
+  w.state.date_first = Value(MakeDateTime(2024, 7, 1));
+  w.state.date_last = Value("14/07/2024");
+  w.state.current_receipt_id = Decimal(501);
+  w.state.present = Value(4);
+  w.state.imported = Value(4);
 
   f.log.Clear();
   ScriviStorico(w);
   ASSERT_FALSE(w.anomaly) << w.error.description;
-  EXPECT_EQ(w.run.history_id, Decimal(1));
+  EXPECT_EQ(w.state.history_id, Decimal(1));
 
   // The second write of the run: more receipts, fewer imported than found, an anomaly file.
-  w.run.current_receipt_id = Decimal(640);
-  w.run.present = Value(12);
-  w.run.imported = Value(Decimal(9));
-  w.run.anomalies.path = "/var/log/gym/Log_15_07_2024/1_Errori_15_07_2024.21.30.05.txt";
+  w.state.current_receipt_id = Decimal(640);
+  w.state.present = Value(12);
+  w.state.imported = Value(Decimal(9));
+  w.state.anomalies.path = "/var/log/gym/Log_15_07_2024/1_Errori_15_07_2024.21.30.05.txt";
   ScriviStorico(w);
   ASSERT_FALSE(w.anomaly) << w.error.description;
-  EXPECT_EQ(w.run.history_id, Decimal(1));
+  EXPECT_EQ(w.state.history_id, Decimal(1));
 
   std::vector<std::string> texts = Texts(f.log);
   ASSERT_EQ(texts.size(), 4u);
@@ -96,13 +96,13 @@ TEST(ScriviStoricoTest, FirstWriteAddsTheRowLaterWritesUpdateIt) {
   ASSERT_EQ(rs.record_count(), 1u);
   EXPECT_EQ(FormatTsvRow(rs),
             "1\t1\t2024-07-15 00:00:00\t2024-07-01 00:00:00\t2024-07-14 00:00:00\t640\t" +
-                w.run.anomalies.path + "\t12\t3\t9\t1");
+                w.state.anomalies.path + "\t12\t3\t9\t1");
 }
 
 TEST(ScriviStoricoTest, DiscardedIsAbsoluteAndEmptyCountersCountZero) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = f.Show();
-  w.run.imported = Value(2);  // present still Empty
+  ImportRun& w = f.Show();
+  w.state.imported = Value(2);  // present still Empty
   ScriviStorico(w);
   ASSERT_FALSE(w.anomaly) << w.error.description;
   Recordset rs = f.db().open("SELECT ZEV99_NUMERR, ZEV99_TIPOELABORA FROM ZEV99_RESULT");
@@ -150,27 +150,28 @@ TEST(ListaStoricoTest, ProposesTheLatestEndOfANormaleRun) {
   };
   for (const auto& c : cases) {
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = f.Show();
+    FRMZEV_ZODADOVEZ& win = f.ShowWindow();
+    ImportRun& w = win.run();
     AddRuns(f, c.runs);
     f.log.Clear();
-    ListaStorico(w);
+    win.ListaStorico();
     ASSERT_FALSE(w.anomaly) << c.name << ": " << w.error.description;
-    EXPECT_EQ(w.controls.txt_data_ini, c.proposed) << c.name;
+    EXPECT_EQ(win.controls.txt_data_ini, c.proposed) << c.name;
     EXPECT_EQ(w.last_imported_date.ToDate(), Value(c.proposed).ToDate()) << c.name;
-    EXPECT_EQ(w.controls.grid_result.is_open(), !c.runs.empty()) << c.name;
+    EXPECT_EQ(win.controls.grid_result.is_open(), !c.runs.empty()) << c.name;
   }
 }
 
 TEST(ListaStoricoTest, GridListsTheCompanyRunsWithTheirModeDescription) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  FRMZEV_ZODADOVEZ& win = f.ShowWindow();
   AddRuns(f, {{1, "2024-07-01", "2024-06-30", 0},
               {1, "2024-07-02", "2024-12-31", 1},
               {1, "2024-07-02", "2025-01-31", -1},
               {1, "2024-06-01", "2024-05-31", 2},
               {2, "2024-07-04", "2024-10-31", 0}});
   f.log.Clear();
-  ListaStorico(w);
+  win.ListaStorico();
 
   EXPECT_EQ(Texts(f.log),
             std::vector<std::string>{
@@ -181,7 +182,7 @@ TEST(ListaStoricoTest, GridListsTheCompanyRunsWithTheirModeDescription) {
                 "ZEV99_DITTA_CG18 = 1 ORDER BY ZEV99_DATA_WORK DESC, ZEV99_ID ASC"});
   // Newest run first, ties in id order; the proposal's search does not reorder the grid.
   std::vector<std::pair<std::int64_t, std::string>> rows;
-  for (Recordset rs = w.controls.grid_result.clone(); !rs.eof(); rs.move_next()) {
+  for (Recordset rs = win.controls.grid_result.clone(); !rs.eof(); rs.move_next()) {
     rows.emplace_back(NzDec(rs["ZEV99_ID"]).ToInteger(), RTrimNz(rs["DESCTIPO"]));
   }
   EXPECT_EQ(rows, (std::vector<std::pair<std::int64_t, std::string>>{
@@ -190,20 +191,21 @@ TEST(ListaStoricoTest, GridListsTheCompanyRunsWithTheirModeDescription) {
 
 TEST(ListaStoricoTest, ALaterLastRunDateWinsAndUnattendedLeavesTheGrid) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  FRMZEV_ZODADOVEZ& win = f.ShowWindow();
+  ImportRun& w = win.run();
   AddRuns(f, {{1, "2024-07-01", "2024-06-30", 0}});
   w.last_run_date = Value(MakeDateTime(2024, 7, 10));
-  ListaStorico(w);
-  EXPECT_EQ(w.controls.txt_data_ini, "10/07/2024");
+  win.ListaStorico();
+  EXPECT_EQ(win.controls.txt_data_ini, "10/07/2024");
   w.last_run_date = Value(Null{});
-  ListaStorico(w);
-  EXPECT_EQ(w.controls.txt_data_ini, "30/06/2024");
+  win.ListaStorico();
+  EXPECT_EQ(win.controls.txt_data_ini, "30/06/2024");
 
   // Unattended: the proposal is made, the grid is not touched.
   WindowFixture unattended;
   unattended.Exec(kCreateTable);
   AddRuns(unattended, {{1, "2024-07-01", "2024-06-30", 0}});
-  FRMZEV_ZODADOVEZ& u = unattended.Show(/*unattended=*/true);
+  FRMZEV_ZODADOVEZ& u = unattended.ShowWindow(/*unattended=*/true);
   EXPECT_FALSE(u.controls.grid_result.is_open());
   EXPECT_EQ(u.controls.txt_data_ini, "30/06/2024");
 }

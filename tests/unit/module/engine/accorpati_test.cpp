@@ -99,13 +99,13 @@ void Seed(WindowFixture& f) {
   for (const char* sql : setup) f.Exec(sql);
 }
 
-FRMZEV_ZODADOVEZ& ShowConfiguration(WindowFixture& f) {
-  FRMZEV_ZODADOVEZ& w = f.Show();
-  w.run.gym_database = "Palestra";
-  w.run.configuration_id = 1;
-  w.run.errors_folder = f.dir().path().string();
-  w.run.present = Value(0);
-  w.run.imported = Value(0);
+ImportRun& ShowConfiguration(WindowFixture& f) {
+  ImportRun& w = f.Show();
+  w.state.gym_database = "Palestra";
+  w.state.configuration_id = 1;
+  w.state.errors_folder = f.dir().path().string();
+  w.state.present = Value(0);
+  w.state.imported = Value(0);
   return w;
 }
 
@@ -122,8 +122,8 @@ const char kRows[] =
 TEST(GestDocAccorpatoTest, OneDocumentPerDayAndSectionWithSummedRows) {
   WindowFixture f;
   Seed(f);
-  FRMZEV_ZODADOVEZ& w = ShowConfiguration(f);
-  w.run.patch_level = 514100;
+  ImportRun& w = ShowConfiguration(f);
+  w.state.patch_level = 514100;
   f.log.Clear();
 
   EXPECT_TRUE(GestDocAccorpato(w, kCondition, 1));
@@ -141,9 +141,9 @@ TEST(GestDocAccorpatoTest, OneDocumentPerDayAndSectionWithSummedRows) {
                 "05/02/2024|B|1||Vendite|1|3|3|22|||",
                 "06/02/2024|A|1||Vendite|1|3|3|22|||",
             }));
-  EXPECT_EQ(w.run.present, Value(3));
-  EXPECT_EQ(w.run.imported.ToText(), "3");
-  std::string results = ReadAll(w.run.results.path);
+  EXPECT_EQ(w.state.present, Value(3));
+  EXPECT_EQ(w.state.imported.ToText(), "3");
+  std::string results = ReadAll(w.state.results.path);
   for (const char* line :
        {"Documenti Presenti = 3", "Documenti Importati = 3", "Documenti Scartati = 0"}) {
     EXPECT_NE(results.find(line), std::string::npos) << line << "\n" << results;
@@ -210,8 +210,8 @@ TEST(GestDocAccorpatoTest, OneDocumentPerDayAndSectionWithSummedRows) {
 TEST(GestDocAccorpatoTest, NoCompetenceDatesBelowPatchLevel514100) {
   WindowFixture f;
   Seed(f);
-  FRMZEV_ZODADOVEZ& w = ShowConfiguration(f);
-  w.run.patch_level = 514099;
+  ImportRun& w = ShowConfiguration(f);
+  w.state.patch_level = 514099;
   EXPECT_TRUE(GestDocAccorpato(w, kCondition, 1));
   std::vector<std::string> rows = Rows(w.db(), kRows);
   ASSERT_FALSE(rows.empty());
@@ -222,16 +222,16 @@ TEST(GestDocAccorpatoTest, NothingToGroupRepeatsTheCountersOfTheSingleDocuments)
   WindowFixture f;
   Seed(f);
   f.Exec("UPDATE ZEV02_GYMVELTA SET ZEV02_ACCORPADOC = 0");
-  FRMZEV_ZODADOVEZ& w = ShowConfiguration(f);
-  w.run.present = Value(4);
-  w.run.imported = Value(3);
+  ImportRun& w = ShowConfiguration(f);
+  w.state.present = Value(4);
+  w.state.imported = Value(3);
 
   EXPECT_FALSE(GestDocAccorpato(w, kCondition, 1));
 
   EXPECT_FALSE(w.anomaly) << w.error.description;
   EXPECT_TRUE(Rows(w.db(), "SELECT * FROM #TEMPDOC").empty());
   EXPECT_TRUE(Rows(w.db(), kDocuments).empty());
-  std::string results = ReadAll(w.run.results.path);
+  std::string results = ReadAll(w.state.results.path);
   for (const char* line :
        {"Documenti Presenti = 4", "Documenti Importati = 3", "Documenti Scartati = 1"}) {
     EXPECT_NE(results.find(line), std::string::npos) << line << "\n" << results;
@@ -243,7 +243,7 @@ TEST(GestDocAccorpatoTest, GroupThatCannotBeStoredIsRecordedAndTheOthersGoOn) {
   Seed(f);
   // Gym company 11 sends its documents to a customer the ERP lacks.
   f.Exec("UPDATE ZEV01_AZIENDE SET ZEV01_CLIFOR_CG44 = 999 WHERE ZEV01_AZIENDA = 11");
-  FRMZEV_ZODADOVEZ& w = ShowConfiguration(f);
+  ImportRun& w = ShowConfiguration(f);
 
   EXPECT_TRUE(GestDocAccorpato(w, kCondition, 1));
 
@@ -253,7 +253,7 @@ TEST(GestDocAccorpatoTest, GroupThatCannotBeStoredIsRecordedAndTheOthersGoOn) {
                  "SELECT DO11_DATADOC, DO11_SEZDOC FROM DO11_DOCTESTATA ORDER BY "
                  "DO11_DATADOC, DO11_SEZDOC"),
             (std::vector<std::string>{"05/02/2024|A", "06/02/2024|A"}));
-  std::string results = ReadAll(w.run.results.path);
+  std::string results = ReadAll(w.state.results.path);
   EXPECT_NE(results.find("Documenti Presenti = 3"), std::string::npos) << results;
   EXPECT_NE(results.find("Documenti Scartati = 1"), std::string::npos) << results;
 }
@@ -264,10 +264,10 @@ TEST(GestDocAccorpatoTest, SelectionBuildsTheGroupsAfterTheSingleDocuments) {
   f.Exec(
       "INSERT INTO Palestra.dbo.IMPOSTAZIONI (DESCRIZIONE, VALORE) VALUES ('ULTIMOPATCH', "
       "'514100')");
-  FRMZEV_ZODADOVEZ& w = ShowConfiguration(f);
+  ImportRun& w = ShowConfiguration(f);
   w.last_imported_date = Value("01/01/2024");
   std::vector<std::string> singles;
-  w.engine.receipt_document = [&singles](FRMZEV_ZODADOVEZ&, Recordset& receipt, std::string&) {
+  w.engine.receipt_document = [&singles](ImportRun&, Recordset& receipt, std::string&) {
     singles.push_back(receipt["IdRicevuta"].ToText());
   };
   w.engine.check_kit = nullptr;
@@ -278,7 +278,7 @@ TEST(GestDocAccorpatoTest, SelectionBuildsTheGroupsAfterTheSingleDocuments) {
   EXPECT_FALSE(w.anomaly) << w.error.label << ": " << w.error.description;
   EXPECT_EQ(singles, std::vector<std::string>{"2006"});
   EXPECT_EQ(Rows(w.db(), kDocuments).size(), 3u);
-  std::string results = ReadAll(w.run.results.path);
+  std::string results = ReadAll(w.state.results.path);
   // The single documents' counters first, then the groups'.
   std::size_t single = results.find("Documenti Presenti = 1");
   std::size_t grouped = results.find("Documenti Presenti = 3");
@@ -287,8 +287,8 @@ TEST(GestDocAccorpatoTest, SelectionBuildsTheGroupsAfterTheSingleDocuments) {
   EXPECT_LT(single, grouped);
   EXPECT_EQ(results.find("Nessun Record"), std::string::npos) << results;
   // The summary of the configuration counts both.
-  EXPECT_EQ(w.run.present_before_groups, 1);
-  EXPECT_EQ(NzDec(w.run.present).ToInteger(), 3);
+  EXPECT_EQ(w.state.present_before_groups, 1);
+  EXPECT_EQ(NzDec(w.state.present).ToInteger(), 3);
 }
 
 }  // namespace

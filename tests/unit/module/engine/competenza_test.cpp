@@ -46,9 +46,9 @@ void SeedGym(WindowFixture& f) {
 
 std::string Day(const Value& v) { return RTrimNz(v).empty() ? "" : FormatItalianDate(v.ToDate()); }
 
-FRMZEV_ZODADOVEZ& Receipt(WindowFixture& f, std::int32_t number, std::int64_t id) {
-  FRMZEV_ZODADOVEZ& w = f.window();
-  w.run.gym_database = "Palestra";
+ImportRun& Receipt(WindowFixture& f, std::int32_t number, std::int64_t id) {
+  ImportRun& w = f.run();
+  w.state.gym_database = "Palestra";
   w.document.gym_company = 10;
   w.document.receipt_number = number;
   w.document.receipt_id = Decimal(id);
@@ -79,8 +79,8 @@ TEST(PrendoDateCompetenzaTest, DocumentAndRowPeriods) {
   f.Show();
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.row) + " at patch " + std::to_string(c.patch));
-    FRMZEV_ZODADOVEZ& w = Receipt(f, c.number, c.id);
-    w.run.patch_level = c.patch;
+    ImportRun& w = Receipt(f, c.number, c.id);
+    w.state.patch_level = c.patch;
     std::int32_t row = 0;
     PrendoDateCompetenza(w, row);
     row = c.row;
@@ -89,13 +89,13 @@ TEST(PrendoDateCompetenzaTest, DocumentAndRowPeriods) {
     EXPECT_EQ(Day(d.competence_start) + "-" + Day(d.competence_end), c.document_period);
     EXPECT_EQ(Day(d.row_competence_start) + "-" + Day(d.row_competence_end), c.row_period);
   }
-  EXPECT_FALSE(f.window().anomaly) << f.window().error.description;
+  EXPECT_FALSE(f.run().anomaly) << f.run().error.description;
 }
 
 TEST(PrendoDateCompetenzaTest, QueryTexts) {
   WindowFixture f;
   f.Show();
-  FRMZEV_ZODADOVEZ& w = Receipt(f, 77, 501);
+  ImportRun& w = Receipt(f, 77, 501);
   const std::string from =
       "from Palestra.dbo.RicevuteTestata as T  with (NOLOCK) inner join "
       "Palestra.dbo.Ricevuteriga as R  with (NOLOCK) on T.idricevuta=R.idricevuta left outer "
@@ -110,13 +110,13 @@ TEST(PrendoDateCompetenzaTest, QueryTexts) {
   const std::string row_join = " AND R.IdRicevuteRiga = C.IdRicevuteRiga ";
   const std::string row_where = " AND R.IdRicevuteRiga = 5012";
 
-  w.run.patch_level = 514100;
+  w.state.patch_level = 514100;
   f.log.Clear();
   std::int32_t row = 0;
   PrendoDateCompetenza(w, row);
   row = 5012;
   PrendoDateCompetenza(w, row);
-  w.run.patch_level = 514099;
+  w.state.patch_level = 514099;
   PrendoDateCompetenza(w, row);
 
   std::vector<std::string> texts;
@@ -131,14 +131,14 @@ TEST(PrendoDateCompetenzaTest, NothingFoundOrAnErrorKeepsTheFields) {
   WindowFixture f;
   SeedGym(f);
   f.Show();
-  FRMZEV_ZODADOVEZ& w = Receipt(f, 99, 501);  // number and id of different receipts
+  ImportRun& w = Receipt(f, 99, 501);  // number and id of different receipts
   w.document.competence_start = Value("kept");
   std::int32_t row = 0;
   PrendoDateCompetenza(w, row);
   EXPECT_EQ(w.document.competence_start, Value("kept"));
   EXPECT_FALSE(w.anomaly);
 
-  w.run.gym_database = "Assente";
+  w.state.gym_database = "Assente";
   PrendoDateCompetenza(w, row);
   EXPECT_EQ(w.document.competence_start, Value("kept"));
   EXPECT_TRUE(w.anomaly);

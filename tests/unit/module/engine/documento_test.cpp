@@ -50,7 +50,7 @@ class ReceiptTest : public ::testing::Test {
   }
 
   // Imports the receipts of 2025 (the example data's own are of 2024) of configuration 1.
-  FRMZEV_ZODADOVEZ& Import() {
+  ImportRun& Import() {
     ParameterSet set;
     set.configurations = {1};
     set.mode = 1;
@@ -59,7 +59,7 @@ class ReceiptTest : public ::testing::Test {
     return f_.Import(set);
   }
 
-  std::string Results(FRMZEV_ZODADOVEZ& w) {
+  std::string Results(ImportRun& w) {
     std::ifstream in(w.outcomes.at(0).results_path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), {});
   }
@@ -82,7 +82,7 @@ TEST_F(ReceiptTest, RejectsWhatCannotBeImportedAndCountsIt) {
   AddReceipt(603, 5003, "102", {{"I"}, {"T"}});                         // fee plus another row
   AddReceipt(604, 5004, "101", {{"T"}});                                // ticketing, member
   AddReceipt(605, 5005, "NULL", {{"T"}}, "F", 2);                       // no customer, no default
-  FRMZEV_ZODADOVEZ& w = Import();
+  ImportRun& w = Import();
   ASSERT_EQ(w.outcomes.size(), 1u);
   EXPECT_EQ(w.outcomes[0].present, 5);
   EXPECT_EQ(w.outcomes[0].imported, 1);
@@ -107,7 +107,7 @@ TEST_F(ReceiptTest, DuplicatesNumbersAndDefaultCustomer) {
   AddReceipt(611, 5011, "NULL", {{"T"}});  // no customer: the company's default, 9999
   AddReceipt(612, 0, "101", {{"T"}, {"A"}});
   f_.Exec("UPDATE ZEV01_AZIENDE SET ZEV01_FLGDOCSOCI = 1");
-  FRMZEV_ZODADOVEZ& first = Import();
+  ImportRun& first = Import();
   EXPECT_EQ(first.outcomes[0].imported, 2);
   Recordset d = Document(5011);
   ASSERT_EQ(d.record_count(), 1u);
@@ -119,7 +119,7 @@ TEST_F(ReceiptTest, DuplicatesNumbersAndDefaultCustomer) {
   EXPECT_NE(by_id["DO11_NUMDOC"].ToInteger(), 0);
 
   // The same receipts again: stored again, marked as duplicates after the "già presente" line.
-  FRMZEV_ZODADOVEZ& second = Import();
+  ImportRun& second = Import();
   EXPECT_EQ(second.outcomes[0].imported, 2);
   d = Document(5011);
   ASSERT_EQ(d.record_count(), 2u);
@@ -136,7 +136,7 @@ TEST_F(ReceiptTest, RowsFollowTheServiceKind) {
              {{"U", "1", "2.00", "bollo"},                         // kind 12: BOLLO, row type 1
               {"Z", "NULL", "7.00", "senza tipo"},                 // blank service type: 999
               {"I", "2", "15.00", long_text, "NULL"}});            // fee, no payment type
-  FRMZEV_ZODADOVEZ& w = Import();
+  ImportRun& w = Import();
   EXPECT_EQ(w.outcomes[0].imported, 1);
   Recordset rows = Rows(Document(5021));
   // The row of an unknown service type is not imported at all.
@@ -164,7 +164,7 @@ TEST_F(ReceiptTest, NullQuantityIsOneAndCreditNotesCarryPositivePrices) {
 TEST_F(ReceiptTest, TheHundredAndFirstReceiptWritesTheHistory) {
   for (int i = 0; i < 102; ++i) AddReceipt(700 + i, 5100 + i, "NULL", {{"T"}});
   std::size_t history_writes = 0;
-  FRMZEV_ZODADOVEZ& w = Import();
+  ImportRun& w = Import();
   EXPECT_EQ(w.outcomes[0].imported, 102);
   for (const StatementRecord& r : f_.log.records()) {
     if (r.kind == StatementRecord::Kind::kInsert || r.kind == StatementRecord::Kind::kUpdate) {

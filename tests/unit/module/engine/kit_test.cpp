@@ -93,11 +93,11 @@ void SeedKitSales(WindowFixture& f) {
       "(3, 1, 'KITOK', 'Kit completo'), (4, 2, 'ACQUA', 'Acqua')");
 }
 
-FRMZEV_ZODADOVEZ& ShowForKits(WindowFixture& f) {
-  FRMZEV_ZODADOVEZ& w = f.Show();
-  w.run.gym_database = "Palestra";
-  w.run.configuration_id = 1;
-  w.run.errors_folder = f.dir().path().string();
+ImportRun& ShowForKits(WindowFixture& f) {
+  ImportRun& w = f.Show();
+  w.state.gym_database = "Palestra";
+  w.state.configuration_id = 1;
+  w.state.errors_folder = f.dir().path().string();
   w.last_imported_date = Value("01/02/2024");
   return w;
 }
@@ -105,22 +105,22 @@ FRMZEV_ZODADOVEZ& ShowForKits(WindowFixture& f) {
 TEST(CheckKitTest, ListsAndReportsEachKitWithoutBill) {
   WindowFixture f;
   SeedKitSales(f);
-  FRMZEV_ZODADOVEZ& w = ShowForKits(f);
+  ImportRun& w = ShowForKits(f);
   f.log.Clear();
 
   Check_KIT(w);
   std::vector<std::string> texts = Texts(f.log);
 
   EXPECT_FALSE(w.anomaly) << w.error.description;
-  EXPECT_EQ(w.run.abort, 0);
-  EXPECT_TRUE(w.run.kit_table);
+  EXPECT_EQ(w.state.abort, 0);
+  EXPECT_TRUE(w.state.kit_table);
   // The bill of another type or another company does not count.
   EXPECT_EQ(
       Rows(w.db(),
            "SELECT K_IDRICEVUTA, K_CODICE, K_DESCRIZIONE, K_TIPO FROM #TempKit "
            "ORDER BY K_CODICE"),
       (std::vector<std::string>{"1001|KITFIT|Kit dell'atleta|Kit", "1001|KITSPA|Kit spa|Kit"}));
-  std::string results = ReadAll(w.run.results.path);
+  std::string results = ReadAll(w.state.results.path);
   EXPECT_NE(results.find("Kit non presente x l'articolo --> KITFITID Documento N. 1001 NON sarà "
                          "importato"),
             std::string::npos)
@@ -175,11 +175,11 @@ TEST(CheckKitTest, ListsAndReportsEachKitWithoutBill) {
 TEST(CheckKitTest, SelectionSkipsHeldBackReceiptsWithoutCountingThem) {
   WindowFixture f;
   SeedKitSales(f);
-  FRMZEV_ZODADOVEZ& w = ShowForKits(f);
+  ImportRun& w = ShowForKits(f);
   std::vector<std::string> handled;
-  w.engine.receipt_document = [&handled](FRMZEV_ZODADOVEZ& win, Recordset& receipt, std::string&) {
+  w.engine.receipt_document = [&handled](ImportRun& win, Recordset& receipt, std::string&) {
     handled.push_back(receipt["IdRicevuta"].ToText());
-    win.run.imported = Value(NzDec(win.run.imported).ToDecimal() + Decimal(1));
+    win.state.imported = Value(NzDec(win.state.imported).ToDecimal() + Decimal(1));
   };
   w.engine.check_articoli = nullptr;
   w.engine.grouped_documents = nullptr;
@@ -192,7 +192,7 @@ TEST(CheckKitTest, SelectionSkipsHeldBackReceiptsWithoutCountingThem) {
   EXPECT_EQ(Rows(w.db(), "SELECT DISTINCT K_IDRICEVUTA FROM #TempKit ORDER BY K_IDRICEVUTA"),
             (std::vector<std::string>{"1000", "1001"}));
   EXPECT_EQ(handled, (std::vector<std::string>{"1002", "1003"}));
-  std::string results = ReadAll(w.run.results.path);
+  std::string results = ReadAll(w.state.results.path);
   EXPECT_NE(results.find("Documenti Presenti = 2"), std::string::npos) << results;
   EXPECT_NE(results.find("Documenti Scartati = 0"), std::string::npos) << results;
 }
@@ -200,24 +200,24 @@ TEST(CheckKitTest, SelectionSkipsHeldBackReceiptsWithoutCountingThem) {
 TEST(CheckKitTest, ReceiptThatCannotBeListedStopsTheConfiguration) {
   WindowFixture f;
   SeedKitSales(f);
-  FRMZEV_ZODADOVEZ& w = ShowForKits(f);
+  ImportRun& w = ShowForKits(f);
   bool selected = false;
-  w.engine.receipt_document = [&selected](FRMZEV_ZODADOVEZ&, Recordset&, std::string&) {
+  w.engine.receipt_document = [&selected](ImportRun&, Recordset&, std::string&) {
     selected = true;
   };
   w.engine.check_articoli = nullptr;
   // The flag says the table exists, but this connection has none: the insert fails.
-  w.engine.check_kit = [](FRMZEV_ZODADOVEZ& win) {
-    win.run.kit_table = true;
+  w.engine.check_kit = [](ImportRun& win) {
+    win.state.kit_table = true;
     Check_KIT(win);
   };
 
   ZODADOVEZ_FileS2_MOVMA(w);
 
-  EXPECT_EQ(w.run.abort, 99);
+  EXPECT_EQ(w.state.abort, 99);
   EXPECT_FALSE(w.anomaly);  // no anomaly line: the abort flag says it all
   EXPECT_FALSE(selected);
-  EXPECT_EQ(ReadAll(w.run.results.path).find("Kit non presente"), std::string::npos);
+  EXPECT_EQ(ReadAll(w.state.results.path).find("Kit non presente"), std::string::npos);
 }
 
 TEST(TempKitDdlTest, CollationClausesFromVersion8On) {
@@ -238,7 +238,7 @@ TEST(TempKitDdlTest, CollationClausesFromVersion8On) {
 TEST(ScorporoTest, AmountNetOfVatRoundedToTheCurrencyDecimals) {
   WindowFixture f;
   f.Exec("INSERT INTO CG08_TABVALUTE (CG08_CODICE, CG08_NUMDEC) VALUES ('EURO', 2), ('LIT', 0)");
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  ImportRun& w = f.Show();
   EXPECT_DOUBLE_EQ(Scorporo(w, Value(10), Value(22), "EURO"), 8.2);
   EXPECT_DOUBLE_EQ(Scorporo(w, Value(122), Value(22), "EURO"), 100);
   EXPECT_DOUBLE_EQ(Scorporo(w, Value(5), Value(Decimal(22)), "EURO"), 4.1);
@@ -273,10 +273,10 @@ class KitRowsTest : public ::testing::Test {
     for (const char* sql : setup) f_.Exec(sql);
   }
 
-  FRMZEV_ZODADOVEZ& KitRow(const std::string& type, double quantity) {
-    FRMZEV_ZODADOVEZ& w = f_.Show();
+  ImportRun& KitRow(const std::string& type, double quantity) {
+    ImportRun& w = f_.Show();
     DocumentContext& d = w.document;
-    w.run.bound_document_type = type;
+    w.state.bound_document_type = type;
     d.document_type = type;
     d.deposit = "01";
     LeggiTipoDocumento(w);
@@ -296,7 +296,7 @@ class KitRowsTest : public ::testing::Test {
     return w;
   }
 
-  std::vector<std::string> SavedRows(FRMZEV_ZODADOVEZ& w) {
+  std::vector<std::string> SavedRows(ImportRun& w) {
     w.sales_document->Save();
     EXPECT_EQ(w.sales_document->error(), 0) << w.sales_document->error_description();
     return Rows(w.db(),
@@ -309,7 +309,7 @@ class KitRowsTest : public ::testing::Test {
 };
 
 TEST_F(KitRowsTest, ComponentsForTheQuantityAskedPricedAtTheirCostNetOfVat) {
-  FRMZEV_ZODADOVEZ& w = KitRow("FTC", 3);
+  ImportRun& w = KitRow("FTC", 3);
   ASSERT_TRUE(w.document.no_footer_defaults);
   f_.log.Clear();
 
@@ -341,7 +341,7 @@ TEST_F(KitRowsTest, ComponentsForTheQuantityAskedPricedAtTheirCostNetOfVat) {
 }
 
 TEST_F(KitRowsTest, DocumentTypeWithFooterDefaultsTakesTheCostAsItIs) {
-  FRMZEV_ZODADOVEZ& w = KitRow("FTN", 1);
+  ImportRun& w = KitRow("FTN", 1);
   ASSERT_FALSE(w.document.no_footer_defaults);
   TestKit(w, "KITFIT", 1);
   GeneraRigheDocKit(w);
@@ -354,7 +354,7 @@ TEST_F(KitRowsTest, DocumentTypeWithFooterDefaultsTakesTheCostAsItIs) {
 }
 
 TEST_F(KitRowsTest, KitWithoutComponentsIsAnOrdinaryRow) {
-  FRMZEV_ZODADOVEZ& w = KitRow("FTC", 2.5);
+  ImportRun& w = KitRow("FTC", 2.5);
   w.document.deposit = "";
   f_.log.Clear();
   TestKit(w, "KITVUOTO", 2.5);
@@ -370,7 +370,7 @@ TEST_F(KitRowsTest, KitWithoutComponentsIsAnOrdinaryRow) {
 }
 
 TEST_F(KitRowsTest, FailingComponentIsRecordedAndKeepsTheRowsBeforeIt) {
-  FRMZEV_ZODADOVEZ& w = KitRow("FTC", 1);
+  ImportRun& w = KitRow("FTC", 1);
   TestKit(w, "KITFIT", 1);
   // A VAT code the ERP lacks: the host refuses the first component's row.
   w.document.row.vat_code = "99";

@@ -56,9 +56,9 @@ TEST(ReportLinesTest, ColumnsArePaddedAndCutToTheirWidths) {
 
 TEST(CartellaLogTest, DatedFolderBelowTheErrorsFolderCreatedWhenMissing) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = f.Show();
+  ImportRun& w = f.Show();
   const std::string errors = f.dir().path().string();
-  w.run.errors_folder = errors + "  ";
+  w.state.errors_folder = errors + "  ";
 
   LogFolder log = CartellaLog(w);
   EXPECT_EQ(log.folder, errors + "/Log_15_07_2024/");
@@ -67,7 +67,7 @@ TEST(CartellaLogTest, DatedFolderBelowTheErrorsFolderCreatedWhenMissing) {
   EXPECT_TRUE(std::filesystem::is_directory(log.folder));
   EXPECT_EQ(CartellaLog(w).folder, log.folder);  // an existing folder is fine
 
-  w.run.errors_folder = errors + "/missing";
+  w.state.errors_folder = errors + "/missing";
   try {
     CartellaLog(w);
     ADD_FAILURE() << "a folder below a missing errors folder was made";
@@ -79,9 +79,9 @@ TEST(CartellaLogTest, DatedFolderBelowTheErrorsFolderCreatedWhenMissing) {
 
 TEST(ScriviRisultatoTest, HeaderThenOneLinePerMessage) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = f.Show();
-  w.run.errors_folder = f.dir().path().string();
-  w.run.gym_database = "GYM_3.Palestra";
+  ImportRun& w = f.Show();
+  w.state.errors_folder = f.dir().path().string();
+  w.state.gym_database = "GYM_3.Palestra";
   const struct {
     bool ok;
     std::string label;
@@ -93,27 +93,27 @@ TEST(ScriviRisultatoTest, HeaderThenOneLinePerMessage) {
       {true, "Documenti importati", "5"},             // closing lines
   };
   for (const auto& m : messages) {
-    w.run.results_ok = m.ok;
-    w.run.result_label = m.label;
-    w.run.result_text = m.text;
+    w.state.results_ok = m.ok;
+    w.state.result_label = m.label;
+    w.state.result_text = m.text;
     ScriviRisultato(w);
-    EXPECT_EQ(w.run.result_label, "");
-    EXPECT_EQ(w.run.result_text, "");
+    EXPECT_EQ(w.state.result_label, "");
+    EXPECT_EQ(w.state.result_text, "");
   }
-  EXPECT_TRUE(w.run.results.open);
+  EXPECT_TRUE(w.state.results.open);
   const std::string path = f.dir().path().string() +
                            "/Log_15_07_2024/GYM_3.Palestra_1_Risultati_15_07_2024.21.30.05.txt";
-  EXPECT_EQ(w.run.results.path, path);
+  EXPECT_EQ(w.state.results.path, path);
   ChiudiFile(w);
-  EXPECT_FALSE(w.run.results.open);
+  EXPECT_FALSE(w.state.results.open);
 
   // A second configuration of the same gym database within the same second keeps the first
   // one's file and writes its own beside it.
-  w.run.result_text = "seconda configurazione";
+  w.state.result_text = "seconda configurazione";
   ScriviRisultato(w);
   ChiudiFile(w);
-  EXPECT_EQ(w.run.results.path, path.substr(0, path.size() - 4) + "_2.txt");
-  EXPECT_EQ(Lines(w.run.results.path).size(), 6u);
+  EXPECT_EQ(w.state.results.path, path.substr(0, path.size() - 4) + "_2.txt");
+  EXPECT_EQ(Lines(w.state.results.path).size(), 6u);
 
   const std::string rule =
       std::string(10, '_') + " " + std::string(30, '_') + " " + std::string(256, '_');
@@ -134,22 +134,22 @@ TEST(ScriviRisultatoTest, HeaderThenOneLinePerMessage) {
 
 TEST(ScriviAnomaliaTest, FirstAnomalyCreatesFolderAndFileLaterOnesAppend) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = f.Show();
-  w.run.errors_folder = f.dir().path().string();
+  ImportRun& w = f.Show();
+  w.state.errors_folder = f.dir().path().string();
   w.error = {0, "Errore generico", "ZODADOVEZ_FileS2_MOVMA --> "};
-  w.run.progress_counter = 0;  // no receipt in hand
+  w.state.progress_counter = 0;  // no receipt in hand
   ScriviAnomalia(w);
   w.error = {13, "Tipo non corrispondente", "TrovaIva"};
-  w.run.progress_counter = 42;
+  w.state.progress_counter = 42;
   ScriviAnomalia(w);
 
   const std::string path =
       f.dir().path().string() + "/Log_15_07_2024/1_Errori_15_07_2024.21.30.05.txt";
-  EXPECT_EQ(w.run.anomalies.path, path);
-  EXPECT_TRUE(w.run.anomalies.open);
+  EXPECT_EQ(w.state.anomalies.path, path);
+  EXPECT_TRUE(w.state.anomalies.open);
   ChiudiFile(w);
-  EXPECT_FALSE(w.run.anomalies.open);
-  EXPECT_EQ(w.run.anomalies.path, path);
+  EXPECT_FALSE(w.state.anomalies.open);
+  EXPECT_EQ(w.state.anomalies.path, path);
 
   const std::string rule = std::string(10, '_') + " " + std::string(50, '_') + " " +
                            std::string(20, '_') + " " + std::string(256, '_');

@@ -18,10 +18,10 @@ constexpr const char* kSearch =
     "SELECT * FROM CG44_CLIFOR WITH (NOLOCK) INNER JOIN CG16_ANAGGEN WITH (NOLOCK) ON "
     "CG44_CODICE_CG16 = CG16_CODICE WHERE CG44_DITTA_CG18 = 1 AND CG44_TIPOCF = 0";
 
-FRMZEV_ZODADOVEZ& Ready(WindowFixture& f) {
-  FRMZEV_ZODADOVEZ& w = f.Show();
-  w.run.gym_database = "Palestra";
-  w.run.errors_folder = f.dir().path().string();
+ImportRun& Ready(WindowFixture& f) {
+  ImportRun& w = f.Show();
+  w.state.gym_database = "Palestra";
+  w.state.errors_folder = f.dir().path().string();
   return w;
 }
 
@@ -60,7 +60,7 @@ std::int64_t Count(Database& db, const std::string& table) {
 }
 
 // The customer fields as the header of a receipt of gym user `id` leaves them.
-void Receipt(FRMZEV_ZODADOVEZ& w, int id) {
+void Receipt(ImportRun& w, int id) {
   w.document = DocumentContext();
   w.document.gym_customer = id;
   w.document.gym_customer_raw = Value(id);
@@ -115,7 +115,7 @@ TEST(DividiLocalitaTest, SplitsPostalCodeTownAndProvince) {
       {"SAN DONÀ", "old", "SAN DONÀ", "old"},
   };
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     CustomerFields& fields = w.document.customer;
@@ -135,7 +135,7 @@ TEST(DividiLocalitaTest, SplitsPostalCodeTownAndProvince) {
 
 TEST(LeggiUtenteTest, ReadsTheUserIntoTheCustomerFields) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   User(f,
        "101, 7, 'd''Angelo  ', 'Paola', 'DNGPLA80A41H501X', NULL, 'Via Roma  ', '12 ', "
        "'001001234', 'sant''angelo lodigiano', 'lo', NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
@@ -185,7 +185,7 @@ TEST(LeggiUtenteTest, ReadsTheUserIntoTheCustomerFields) {
 
 TEST(LeggiUtenteTest, MissingUserChangesNothing) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   Receipt(w, 555);
   w.document.customer_name = "CLIENTE RICEVUTA";
   w.document.customer.town = Value("ROMA");
@@ -196,7 +196,7 @@ TEST(LeggiUtenteTest, MissingUserChangesNothing) {
   EXPECT_FALSE(w.anomaly);
 
   // A gym database that is not there is an anomaly of its own, not a missing user.
-  w.run.gym_database = "Assente";
+  w.state.gym_database = "Assente";
   EXPECT_FALSE(Leggi_Utente(w));
   EXPECT_TRUE(w.anomaly);
   EXPECT_EQ(w.error.label, "Leggi_Utente");
@@ -219,7 +219,7 @@ TEST(CercaCliForTest, SearchesByEachKey) {
       {"X", "", true},
   };
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   Customer(f, 1, 500, "101", "D''ANGELO PAOLA", "01122334455", "DNGPLA80A41H501X", "RD");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
@@ -242,7 +242,7 @@ TEST(CercaCliForTest, SearchesByEachKey) {
 
 TEST(CercaCliForTest, KeepsTheDocumentsPaymentTermsAndTrapsErrors) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   Customer(f, 1, 500, "101", "ROSSI", "", "", "RD");
   Receipt(w, 101);
   w.document.payment_code = "BB30";
@@ -301,7 +301,7 @@ TEST(TrovaClienteTest, SearchesInTheOrderOfTheModeAndCreatesWhenNoneFinds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = Ready(f);
+    ImportRun& w = Ready(f);
     std::string seed = c.seed;
     if (seed == "alias") Customer(f, 1, 500, "101", "ALTRO", "", "", "");
     if (seed == "code") Customer(f, 1, 101, "", "ALTRO", "", "", "");
@@ -335,7 +335,7 @@ TEST(TrovaClienteTest, SearchesInTheOrderOfTheModeAndCreatesWhenNoneFinds) {
 
 TEST(TrovaClienteTest, FindsTheNewCustomerByItsAliasOnTheNextReceipt) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   Customer(f, 1, 101, "", "ALTRO", "", "", "");  // the user id is taken as a code
   User(f,
        "101, NULL, 'Verdi', 'Anna', NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
@@ -364,7 +364,7 @@ constexpr const char* kMasterColumns =
     "CG16_TEL1NUM, CG16_TEL2NUM, CG16_LASTCHANGE, CG16_FLGOMONIMO, CG16_INDSOGGRIT, "
     "CG16_FLGANAGVAL, CG16_INDAGGCF FROM CG16_ANAGGEN WHERE CG16_CODICE = ";
 
-void Create(FRMZEV_ZODADOVEZ& w, bool code_check) {
+void Create(ImportRun& w, bool code_check) {
   std::int16_t kind = 0;
   bool progress = false;
   InsertAnagrafica(w, kind, progress, code_check);
@@ -372,7 +372,7 @@ void Create(FRMZEV_ZODADOVEZ& w, bool code_check) {
 
 TEST(InsertAnagraficaTest, WritesThePersonsThreeRecords) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   w.company_parameters.customer_group = "GR1";
   w.price_list = 3;
   f.Exec("INSERT INTO CG26_PROGANAG (CG26_CODICE, CG26_VALPROG) VALUES ('ANAGG', 3)");
@@ -471,7 +471,7 @@ TEST(InsertAnagraficaTest, PersonOrCompanyAndTheirColumns) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = Ready(f);
+    ImportRun& w = Ready(f);
     User(f, std::string("101, ") + c.user);
     Receipt(w, 101);
     ASSERT_TRUE(Leggi_Utente(w));
@@ -487,7 +487,7 @@ TEST(InsertAnagraficaTest, PersonOrCompanyAndTheirColumns) {
 
 TEST(InsertAnagraficaTest, TakenCodeAsksForNumbersUntilOneIsFree) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   Customer(f, 1, 101, "", "A", "", "", "");
   Customer(f, 2, 90, "", "B", "", "", "");
   Customer(f, 3, 103, "", "C", "", "", "");
@@ -531,7 +531,7 @@ TEST(InsertAnagraficaTest, TakenCodeAsksForNumbersUntilOneIsFree) {
 
 TEST(InsertAnagraficaTest, FailureLeavesWhatWasWrittenAndClearsTheFoundFlag) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   Customer(f, 1, 101, "", "A", "", "", "");
   User(f,
        "101, NULL, 'Verdi', 'Anna', NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
@@ -568,7 +568,7 @@ TEST(CercaComuneTest, NormalisesTheTownAgainstTheTownTable) {
       {"", "00199", "00199", "", "XX", ""},
   };
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   f.Exec(
       "INSERT INTO CG01_ANAGCOMUNI VALUES ('F205', 'MILANO', '20121', 'MI'), "
       "('H501', 'ROMA', '00000', 'RM'), ('I274', 'SANT''ANGELO LODIGIANO', NULL, 'LO')");

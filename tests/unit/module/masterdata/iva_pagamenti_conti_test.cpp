@@ -19,13 +19,13 @@ namespace {
 using testing::WindowFixture;
 
 // A shown window as the run driver leaves it for a configuration of company 1.
-FRMZEV_ZODADOVEZ& Ready(WindowFixture& f) {
-  FRMZEV_ZODADOVEZ& w = f.Show();
-  w.run.gym_database = "Palestra";
-  w.run.errors_folder = f.dir().path().string();
-  w.run.configuration_id = 7;
+ImportRun& Ready(WindowFixture& f) {
+  ImportRun& w = f.Show();
+  w.state.gym_database = "Palestra";
+  w.state.errors_folder = f.dir().path().string();
+  w.state.configuration_id = 7;
   w.document.gym_company = 10;
-  w.run.default_vat_code = "CFG";
+  w.state.default_vat_code = "CFG";
   w.company_parameters.default_vat_code = "DEF";
   w.company_parameters.chart_group = "1";
   w.company_parameters.counterpart_account = "DEFPAR";
@@ -45,10 +45,10 @@ std::vector<std::string> Reads(const StatementLog& log) {
 }
 
 // The description column of the results lines after the file's header.
-std::vector<std::string> ResultTexts(FRMZEV_ZODADOVEZ& w) {
+std::vector<std::string> ResultTexts(ImportRun& w) {
   std::vector<std::string> texts;
-  if (!w.run.results.open) return texts;
-  std::ifstream in(w.run.results.path);
+  if (!w.state.results.open) return texts;
+  std::ifstream in(w.state.results.path);
   std::string line;
   for (int i = 0; std::getline(in, line); ++i) {
     if (i < 5) continue;
@@ -100,7 +100,7 @@ TEST(TrovaIvaTest, ChoosesAndCreatesTheCodeInOrder) {
   for (const VatCase& c : cases) {
     SCOPED_TRACE(c.name);
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = Ready(f);
+    ImportRun& w = Ready(f);
     if (*c.erp_codes)
       f.Exec(std::string("INSERT INTO CG28_TABCODIVA (CG28_CODICE) VALUES ") + c.erp_codes);
     f.Exec(
@@ -130,7 +130,7 @@ TEST(TrovaIvaTest, ChoosesAndCreatesTheCodeInOrder) {
 
 TEST(TrovaIvaTest, CreatesTheMissingCodeWithEveryColumn) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   std::string description = "22%";
   TrovaIva(w, Value("22"), description);
 
@@ -186,7 +186,7 @@ TEST(ScrivoCondPagTest, CreatesOnlyWhatIsMissing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = Ready(f);
+    ImportRun& w = Ready(f);
     f.Exec("INSERT INTO ZEV04_TIPOPAG VALUES (3, 4, 2), (5, NULL, 2), (6, 4, NULL)");
     if (*c.header_seed) f.Exec(c.header_seed);
     if (*c.instalment_seed) f.Exec(c.instalment_seed);
@@ -212,7 +212,7 @@ TEST(ScrivoCondPagTest, CreatesOnlyWhatIsMissing) {
 
 TEST(VerificaTipoEffTest, FlagsTermsWithAnInstalmentOfEffectTypeOne) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   f.Exec(
       "INSERT INTO CG63_CONDPAGDET (CG63_CODPAG_CG62, CG63_PROG, CG63_TIPOEFF) VALUES "
       "('RB', 1, 2), ('RB', 2, 1), ('RI', 1, 2)");
@@ -252,7 +252,7 @@ TEST(ControllaCPMerceTest, FindsTheRevenueAccountByTheCompanysType) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.type) + " " + c.category + " " + c.centre);
     WindowFixture f;
-    FRMZEV_ZODADOVEZ& w = Ready(f);
+    ImportRun& w = Ready(f);
     // 0502 and 0699 exist only in another chart group; the mappings of gym company 11 and of
     // configuration 8 must not be taken.
     f.Exec(
@@ -281,7 +281,7 @@ TEST(ControllaCPMerceTest, FindsTheRevenueAccountByTheCompanysType) {
 
 TEST(ControllaCPMerceTest, StatementTexts) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   f.Exec("INSERT INTO ZEV05_CPMERCE VALUES (1, 7, 10, 'D''ANNA', '0610')");
   w.document.company.account_type = 4;
   std::string category = "D'ANNA";
@@ -298,7 +298,7 @@ TEST(ControllaCPMerceTest, StatementTexts) {
 
 TEST(AggiornaRecCogeTest, MovesTheDefaultCounterpartToTheCashAccount) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   // Registration 100 of company 1 refers to 200; company 2 has the same numbers.
   f.Exec(
       "INSERT INTO CG41_PRIMANOTA (CG41_DITTA_CG18, CG41_NUMREG, CG41_RIFFIGLIA) VALUES "
@@ -332,7 +332,7 @@ TEST(AggiornaRecCogeTest, MovesTheDefaultCounterpartToTheCashAccount) {
 
 TEST(AggiornaRecCogeTest, AFailureIsAnAnomalyWithStatus99) {
   WindowFixture f;
-  FRMZEV_ZODADOVEZ& w = Ready(f);
+  ImportRun& w = Ready(f);
   f.Exec("DROP TABLE CG42_MOVCONT");
   w.document.cash_account = "CASSA01";
   std::string registration = "100";

@@ -138,6 +138,8 @@ class HostFramework {
   virtual std::unique_ptr<NumberingService> CreateNumbering(Database& db) = 0;
   // The operating system's debug-string facility.
   virtual void DebugTrace(const std::string& line) = 0;
+  // Who is running the module (machine and process), for the run ledger.
+  virtual std::string ProcessDescription() { return std::string(); }
 };
 
 }  // namespace zodadovez

@@ -1,4 +1,4 @@
-#include "cli/reconcile.h"
+#include "module/engine/riconciliazione.h"
 
 #include <fmt/format.h>
 
@@ -12,7 +12,7 @@
 #include "module/common/sql_text.h"
 #include "module/common/text_compare.h"
 
-namespace zodadovez::cli {
+namespace zodadovez {
 namespace {
 
 // Codes compare as the ERP's collation compares them: case and trailing blanks aside.
@@ -51,6 +51,7 @@ class Reconciler {
   Reconciler(Database& db, const ReconcileRequest& request) : db_(db), request_(request) {}
 
   ReconcileReport Run() {
+    ledger_ = EsisteTabella(db_, "ZEV97_DOCUMENTI", "T");
     Recordset configurations = db_.open(fmt::format(
         "SELECT ZEV90_ID, ZEV90_DB_NAME, ZEV90_NOME_SERVER, ZEV90_CODIVA_CG28 FROM ZEV90_PARAMETRI "
         "WITH (NOLOCK) "
@@ -140,6 +141,7 @@ class Reconciler {
         "RicevuteTestata.IDRicevuteAzienda IN ({2}) AND RicevuteTestata.Annullata <> -1{3} "
         "ORDER BY RicevuteTestata.DataRicevuta, RicevuteTestata.IDRicevuteAzienda",
         gym, request_.company, list, Period("RicevuteTestata.DataRicevuta")));
+    GroupedDays(id, gym, list);
     if (receipts.eof()) return;
     const std::map<std::int64_t, std::string> kits = HeldBack(gym);
     const Documents& documents = CompanyDocuments();
@@ -167,15 +169,100 @@ class Reconciler {
                         : documents.by_receipt_id.count({Key(r.document_type), r.receipt_id}) > 0;
       if (found) continue;
       if (auto kit = kits.find(r.receipt_id); kit != kits.end()) {
-        r.held_back = true;
+        r.kind = LeftKind::kHeldBack;
         r.reason = "Kit non presente per l'articolo " + kit->second + ": trattenuta dall'import";
+      } else if (auto rule = Discarded(id, r.receipt_id, Value(), ""); !rule.empty()) {
+        r.kind = LeftKind::kDiscarded;
+        r.reason = rule;
       } else if (!HasRowsToImport(gym, r.receipt_id)) {
+        r.kind = LeftKind::kDiscarded;
         r.reason = "Nessuna riga da importare: scartata dall'import";
       } else {
         r.reason = "Nessun documento ERP";
       }
       report_.receipts.push_back(std::move(r));
     }
+  }
+
+  // The grouped days and sections of the period: each has one document, in the ledger or, when
+  // stored before it, a document of its day, section, type and customer standing for no receipt.
+  void GroupedDays(std::int64_t id, const std::string& gym, const std::string& list) {
+    Recordset days = db_.open(fmt::format(
+        "SELECT DISTINCT RicevuteTestata.DataRicevuta, ZEV01_SEZDOC, ZEV02_DOCUM_MG36, "
+        "ZEV01_CLIFOR_CG44 FROM {0}.dbo.RicevuteTestata WITH (NOLOCK) INNER JOIN ZEV02_GYMVELTA "
+        "WITH (NOLOCK) ON RicevuteTestata.TipoRicevuta = ZEV02_TIPORICEVUTA collate "
+        "Latin1_General_CI_AS AND ISNULL(ZEV02_TRAS_IN_VT, 0) = 1 AND ISNULL(ZEV02_ACCORPADOC, 0) "
+        "= 1 AND ZEV02_DITTA_CG18 = {1} INNER JOIN ZEV01_AZIENDE WITH (NOLOCK) ON "
+        "ZEV01_DITTA_CG18 = {1} AND ZEV01_IDPARAM_ZEV90 = {2} AND ZEV01_AZIENDA = "
+        "RicevuteTestata.IDRicevuteAzienda INNER JOIN {0}.dbo.RicevuteRiga WITH (NOLOCK) ON "
+        "RicevuteRiga.IDRicevuta = RicevuteTestata.IDRicevuta INNER JOIN {0}.dbo.CassaMovimenti "
+        "WITH (NOLOCK) ON RicevuteRiga.IDCassaMovimento = CassaMovimenti.IDCassaMovimento INNER "
+        "JOIN ZEV03_TIPISERVIZI WITH (NOLOCK) ON CassaMovimenti.TipoServizio = ZEV03_TIPOSERVIZIO "
+        "collate Latin1_General_CI_AS AND ZEV03_DITTA_CG18 = {1} WHERE "
+        "RicevuteTestata.IDRicevuteAzienda IN ({3}) AND RicevuteTestata.Annullata <> -1 AND "
+        "ZEV03_FLGIMPORTA = 1 AND RicevuteRiga.PrezzoUnitario <> 0{4} ORDER BY "
+        "RicevuteTestata.DataRicevuta, ZEV01_SEZDOC",
+        gym, request_.company, id, list, Period("RicevuteTestata.DataRicevuta")));
+    for (; !days.eof(); days.move_next()) {
+      const Value day = days["DataRicevuta"];
+      if (day.kind() != ValueKind::kDate) continue;
+      ++report_.examined_days;
+      LeftBehind r;
+      r.configuration_id = id;
+      r.gym_database = gym;
+      r.grouped_day = true;
+      r.date = day;
+      r.section = RTrimNz(days["ZEV01_SEZDOC"]);
+      r.document_type = RTrimNz(days["ZEV02_DOCUM_MG36"]);
+      if (StoredDay(id, day, r.section)) continue;
+      if (HasGroupedDocument(day, r.section, r.document_type, days["ZEV01_CLIFOR_CG44"])) {
+        continue;
+      }
+      if (auto rule = Discarded(id, 0, day, r.section); !rule.empty()) {
+        r.kind = LeftKind::kDiscarded;
+        r.reason = rule;
+      } else {
+        r.reason = "Nessun documento ERP per il giorno accorpato";
+      }
+      report_.receipts.push_back(std::move(r));
+    }
+  }
+
+  // The ledger's reason when the import's last word on the receipt (or day) was a discard.
+  std::string Discarded(std::int64_t id, std::int64_t receipt, const Value& day,
+                        const std::string& section) {
+    if (!ledger_) return std::string();
+    const std::string key =
+        receipt != 0 ? fmt::format("ZEV97_IDRICEVUTA = {}", receipt)
+                     : fmt::format("ZEV97_GIORNO = {} AND ZEV97_SEZDOC = {}",
+                                   SqlQuote(db_.date_text(day.as_date())), SqlQuote(section));
+    Recordset rs = db_.open(fmt::format(
+        "SELECT TOP 1 ZEV97_ESITO, ZEV97_MOTIVO FROM ZEV97_DOCUMENTI WITH (NOLOCK) WHERE "
+        "ZEV97_DITTA_CG18 = {} AND ZEV97_IDPARAM_ZEV90 = {} AND {} ORDER BY ZEV97_ID DESC",
+        request_.company, id, key));
+    if (rs.eof() || Number(rs["ZEV97_ESITO"]) != 1) return std::string();
+    return "Scartata dall'import: " + RTrimNz(rs["ZEV97_MOTIVO"]);
+  }
+
+  bool StoredDay(std::int64_t id, const Value& day, const std::string& section) {
+    if (!ledger_) return false;
+    Recordset rs = db_.open(fmt::format(
+        "SELECT TOP 1 ZEV97_ID FROM ZEV97_DOCUMENTI WITH (NOLOCK) WHERE ZEV97_DITTA_CG18 = {} AND "
+        "ZEV97_IDPARAM_ZEV90 = {} AND ZEV97_GIORNO = {} AND ZEV97_SEZDOC = {} AND "
+        "ISNULL(ZEV97_ESITO, 0) = 0",
+        request_.company, id, SqlQuote(db_.date_text(day.as_date())), SqlQuote(section)));
+    return !rs.eof();
+  }
+
+  bool HasGroupedDocument(const Value& day, const std::string& section,
+                          const std::string& document_type, const Value& customer) {
+    Recordset rs = db_.open(fmt::format(
+        "SELECT TOP 1 DO11_NUMREG_CO99 FROM DO11_DOCTESTATA WITH (NOLOCK) WHERE DO11_DITTA_CG18 = "
+        "{} AND DO11_DATADOC = {} AND DO11_SEZDOC = {} AND DO11_DOCUM_MG36 = {} AND "
+        "DO11_CLIFOR_CG44 = {} AND DO11_NUMDOCORIG IS NULL",
+        request_.company, SqlQuote(db_.date_text(day.as_date())), SqlQuote(section),
+        SqlQuote(document_type), Number(customer)));
+    return !rs.eof();
   }
 
   // The receipts of the period with a kit product whose bill of materials is missing, and that
@@ -265,6 +352,7 @@ class Reconciler {
   std::map<std::string, bool> bills_;
   std::map<std::string, std::string> sections_;
   std::optional<Documents> documents_;
+  bool ledger_ = false;
 };
 
 }  // namespace
@@ -273,4 +361,4 @@ ReconcileReport Reconcile(Database& db, const ReconcileRequest& request) {
   return Reconciler(db, request).Run();
 }
 
-}  // namespace zodadovez::cli
+}  // namespace zodadovez
