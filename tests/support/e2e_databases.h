@@ -105,7 +105,7 @@ class E2eDatabases {
   // A connection for setting up and checking rows.
   Database& db() {
     if (!db_) {
-      db_ = OpenDatabase(uri_);
+      db_ = OpenDatabase(uri_, GymAccess::kReadWrite);
       // The fixture writes dates as "yyyy-mm-dd hh:mm:ss", which a server reads by its
       // language's date order unless told.
       if (admin_) db_->execute("SET DATEFORMAT ymd");

@@ -12,9 +12,9 @@
 #include "host/data/faulty_database.h"
 #include "host/data/statement_log.h"
 #include "host/erp/stand_in_host.h"
-#include "module/shell/clszev_zodadovez.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
+#include "module/shell/clszev_zodadovez.h"
 #include "module/shell/frmzev_zodadovez.h"
 #include "tests/support/temp_dir.h"
 
@@ -47,11 +47,13 @@ class WindowFixture {
     }
   }
 
-  // A connection for setting up and checking rows.
+  // A connection for setting up and checking rows; it writes gym data too.
   Database& db() {
-    if (!db_) db_ = OpenDatabase(dir_.Uri());
+    if (!db_) db_ = OpenDatabase(dir_.Uri(), GymAccess::kReadWrite);
     return *db_;
   }
+  // Closes db()'s connection (the next call opens another).
+  void CloseDb() { db_.reset(); }
   void Exec(const std::string& tsql) { db().execute(tsql); }
 
   // Creates the plug-in and shows its window (load and first activation); the window's run.

@@ -58,10 +58,10 @@ std::string ErpSchemaBatch(std::string_view table) {
 
 }  // namespace
 
-std::unique_ptr<Database> OpenDatabase(std::string_view uri) {
+std::unique_ptr<Database> OpenDatabase(std::string_view uri, GymAccess gyms) {
   if (uri.starts_with(kSqlite)) {
-    auto db =
-        std::make_unique<SqliteDatabase>(std::filesystem::path(uri.substr(kSqlite.size())), false);
+    auto db = std::make_unique<SqliteDatabase>(std::filesystem::path(uri.substr(kSqlite.size())),
+                                               false, gyms);
     RegisterStandInProcedures(*db);
     return db;
   }

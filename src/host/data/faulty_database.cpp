@@ -45,4 +45,11 @@ std::int64_t FaultyDatabase::update_row(const RowWrite& write) {
   return inner_->update_row(write);
 }
 
+bool FaultyDatabase::AcquireLock(std::string_view resource, std::chrono::milliseconds wait) {
+  Step("LOCK " + std::string(resource));
+  return inner_->AcquireLock(resource, wait);
+}
+
+void FaultyDatabase::ReleaseLock(std::string_view resource) { inner_->ReleaseLock(resource); }
+
 }  // namespace zodadovez

@@ -3,6 +3,7 @@
 // run).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,7 +14,8 @@
 namespace zodadovez {
 
 // Which statements fail, counted over every connection that shares the plan. Statements are
-// execute, open, insert_row and update_row calls, numbered from 1 in the order they are sent.
+// execute, open, insert_row, update_row and AcquireLock calls, numbered from 1 in the order they
+// are sent.
 struct FaultPlan {
   // The first statement that fails; 0 fails none.
   std::int64_t fail_at = 0;
@@ -37,7 +39,8 @@ struct FaultPlan {
 
 // Forwards everything to `inner`, except the statements the plan picks: those throw DataError
 // (the statement is not sent). `plan` must outlive the decorator. Connection facts
-// (server_name, dbms_version, date_text) never fail: they are not statements.
+// (server_name, dbms_version, date_text) and ReleaseLock never fail: they are not statements, or
+// must not throw.
 class FaultyDatabase : public Database {
  public:
   FaultyDatabase(std::unique_ptr<Database> inner, FaultPlan* plan);
@@ -49,6 +52,8 @@ class FaultyDatabase : public Database {
   std::string date_text(DateTime value) const override;
   std::optional<std::int64_t> insert_row(const RowWrite& write) override;
   std::int64_t update_row(const RowWrite& write) override;
+  bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) override;
+  void ReleaseLock(std::string_view resource) override;
 
  private:
   // Counts the statement and throws when the plan says it fails.

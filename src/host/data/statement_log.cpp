@@ -67,6 +67,12 @@ std::int64_t LoggingDatabase::update_row(const RowWrite& write) {
   return rows;
 }
 
+bool LoggingDatabase::AcquireLock(std::string_view resource, std::chrono::milliseconds wait) {
+  return inner_->AcquireLock(resource, wait);
+}
+
+void LoggingDatabase::ReleaseLock(std::string_view resource) { inner_->ReleaseLock(resource); }
+
 std::size_t Replay(const StatementLog& log, Database& db) {
   for (const StatementRecord& r : log.records()) {
     switch (r.kind) {

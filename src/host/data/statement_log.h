@@ -17,8 +17,8 @@ struct StatementRecord {
   // The T-SQL text; for writes, "INSERT INTO T (a, b) VALUES (?, ?)" or
   // "UPDATE T SET a = ?, b = ? WHERE <primary key>".
   std::string text;
-  RowWrite write;                 // writes only: what to send again on replay
-  std::int64_t rows = 0;          // rows affected (writes, execute) or read (open)
+  RowWrite write;         // writes only: what to send again on replay
+  std::int64_t rows = 0;  // rows affected (writes, execute) or read (open)
   // Time inside the database, without the log's own bookkeeping.
   std::chrono::nanoseconds elapsed{0};
 
@@ -36,7 +36,8 @@ class StatementLog {
   std::vector<StatementRecord> records_;
 };
 
-// Forwards everything to `inner` and records it in `log` (which must outlive the decorator).
+// Forwards everything to `inner` and records its statements in `log` (which must outlive the
+// decorator). Locks are forwarded, not recorded: they are no statement of the module's.
 class LoggingDatabase : public Database {
  public:
   LoggingDatabase(std::unique_ptr<Database> inner, StatementLog* log);
@@ -48,6 +49,8 @@ class LoggingDatabase : public Database {
   std::string date_text(DateTime value) const override;
   std::optional<std::int64_t> insert_row(const RowWrite& write) override;
   std::int64_t update_row(const RowWrite& write) override;
+  bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) override;
+  void ReleaseLock(std::string_view resource) override;
 
  private:
   std::unique_ptr<Database> inner_;

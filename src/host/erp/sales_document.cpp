@@ -12,6 +12,7 @@
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
 #include "module/common/text_compare.h"
+#include "module/common/transaction.h"
 
 namespace zodadovez {
 namespace {
@@ -64,6 +65,37 @@ Recordset ColumnsOf(Database& db, const char* table) {
   return db.open(fmt::format("SELECT * FROM {} WHERE 1 = 0", table));
 }
 
+void InsertRow(Database& db, const std::string& table,
+               const std::vector<std::pair<std::string, Value>>& values) {
+  WritableRecordset rs = db.open_for_insert(fmt::format("SELECT * FROM {} WHERE 1 = 0", table));
+  rs.add_new();
+  for (const auto& [column, value] : values) rs.set(column, value);
+  rs.update_batch();
+}
+
+// Takes the next value of a progressive of CG26_PROGANAG, never a number up to `in_use()` (the
+// highest one already given by other means, rows written without the progressive).
+// REQUIRES: a transaction is open on `db`, so that the read and the write are one: the read
+// holds an update lock on SQL Server, and the embedded backend's transaction holds the file's
+// write lock.
+std::int64_t TakeNumber(Database& db, const std::string& key,
+                        const std::function<std::int64_t()>& in_use) {
+  WritableRecordset rs = db.open_for_insert(
+      fmt::format("SELECT * FROM CG26_PROGANAG WITH (UPDLOCK, HOLDLOCK) WHERE CG26_CODICE = {}",
+                  SqlQuote(key)));
+  std::int64_t before = 0;
+  if (rs.eof()) {
+    rs.add_new();
+    rs.set("CG26_CODICE", key);
+  } else {
+    before = NzDec(rs["CG26_VALPROG"]).ToInteger();
+  }
+  std::int64_t taken = std::max(before, in_use()) + 1;
+  rs.set("CG26_VALPROG", taken);
+  rs.update_batch();
+  return taken;
+}
+
 }  // namespace
 
 // --- Record ----------------------------------------------------------------------------------
@@ -106,117 +138,6 @@ class StandInSalesDocument::Record : public DocumentRecord {
   std::vector<Value> values_;
 };
 
-// --- Writes ----------------------------------------------------------------------------------
-
-// The writes of one save. On a connection that runs transactions they make one. The embedded
-// backend's bridge refuses BEGIN TRANSACTION (each of its statements commits by itself); there
-// every write is remembered as it succeeds, and a failure takes them back in reverse order.
-class StandInSalesDocument::Writes {
- public:
-  // `transactions` remembers, for the object's connection, whether BEGIN TRANSACTION is
-  // accepted: the bridge's answer does not change, so it is asked once.
-  Writes(Database& db, std::optional<bool>* transactions) : db_(db) {
-    if (transactions->value_or(true)) {
-      try {
-        db_.execute("BEGIN TRANSACTION");
-        in_transaction_ = true;
-        *transactions = true;
-      } catch (const TranslateError&) {
-        *transactions = false;
-      }
-    }
-  }
-
-  ~Writes() { Rollback(); }
-  Writes(const Writes&) = delete;
-  Writes& operator=(const Writes&) = delete;
-
-  // Inserts one row. `key` is the WHERE condition of its primary key, to take it back.
-  void Insert(const std::string& table, const std::vector<std::pair<std::string, Value>>& values,
-              std::string key) {
-    WritableRecordset rs = db_.open_for_insert(fmt::format("SELECT * FROM {} WHERE 1 = 0", table));
-    rs.add_new();
-    for (const auto& [column, value] : values) rs.set(column, value);
-    rs.update_batch();
-    // Only a row this save wrote is deleted: a key that already existed failed above.
-    Undo([this, table, key = std::move(key)] {
-      db_.execute(fmt::format("DELETE FROM {} WHERE {}", table, key));
-    });
-  }
-
-  // The next value of a progressive of CG26_PROGANAG, and never a number up to `in_use()`, the
-  // highest one already given by other means (rows written without the progressive).
-  std::int64_t TakeNumber(const std::string& key, const std::function<std::int64_t()>& in_use) {
-    std::string select =
-        fmt::format("SELECT * FROM CG26_PROGANAG WITH (UPDLOCK, HOLDLOCK) WHERE CG26_CODICE = {}",
-                    SqlQuote(key));
-    WritableRecordset rs = db_.open_for_insert(select);
-    std::optional<std::int64_t> before;
-    if (rs.eof()) {
-      rs.add_new();
-      rs.set("CG26_CODICE", key);
-    } else {
-      before = NzDec(rs["CG26_VALPROG"]).ToInteger();
-    }
-    std::int64_t taken = std::max(before.value_or(0), in_use()) + 1;
-    rs.set("CG26_VALPROG", taken);
-    rs.update_batch();
-    // Give the number back only while nobody has taken a later one.
-    Undo([this, key, before, taken] {
-      if (!before) {
-        db_.execute(
-            fmt::format("DELETE FROM CG26_PROGANAG WHERE CG26_CODICE = {} AND CG26_VALPROG = {}",
-                        SqlQuote(key), taken));
-        return;
-      }
-      WritableRecordset back = db_.open_for_insert(
-          fmt::format("SELECT * FROM CG26_PROGANAG WHERE CG26_CODICE = {} AND CG26_VALPROG = {}",
-                      SqlQuote(key), taken));
-      if (back.eof()) return;
-      back.set("CG26_VALPROG", *before);
-      back.update_batch();
-    });
-    return taken;
-  }
-
-  void Commit() {
-    if (in_transaction_) db_.execute("COMMIT TRANSACTION");
-    finished_ = true;
-    undo_.clear();
-  }
-
- private:
-  void Undo(std::function<void()> step) {
-    if (!in_transaction_) undo_.push_back(std::move(step));
-  }
-
-  void Rollback() noexcept {
-    if (finished_) return;
-    finished_ = true;
-    if (in_transaction_) {
-      // SQL Server may already have ended the transaction on a severe error; then ROLLBACK
-      // itself fails, and there is nothing left to undo.
-      try {
-        db_.execute("ROLLBACK TRANSACTION");
-      } catch (...) {
-      }
-      return;
-    }
-    for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) {
-      try {
-        (*it)();
-      } catch (...) {
-        // Go on with the other writes: each one left behind is one too many.
-      }
-    }
-  }
-
-  Database& db_;
-  bool in_transaction_ = false;
-  bool finished_ = false;
-  std::vector<std::function<void()>> undo_;
-};
-
 struct StandInSalesDocument::Totals {
   Decimal taxable;
   Decimal vat;
@@ -232,7 +153,6 @@ StandInSalesDocument::~StandInSalesDocument() = default;
 void StandInSalesDocument::Configure(const Settings& settings) {
   settings_ = settings;
   started_ = false;
-  transactions_.reset();
 }
 
 void StandInSalesDocument::SetDocumentType(const std::string& type) {
@@ -557,9 +477,10 @@ void StandInSalesDocument::Save() {
     Record header = *header_;
     std::vector<Record> rows = rows_;
     {
-      Writes writes(*settings_.connection, &transactions_);
-      Store(writes, header, rows);
-      writes.Commit();
+      // Header, rows, registration, movements and the numbers taken: all stored, or none.
+      Transaction transaction(*settings_.connection);
+      Store(header, rows);
+      transaction.Commit();
     }
     // Only a stored document takes its numbers.
     *header_ = header;
@@ -581,7 +502,7 @@ void StandInSalesDocument::Save() {
   }
 }
 
-void StandInSalesDocument::Store(Writes& writes, Record& header, std::vector<Record>& rows) {
+void StandInSalesDocument::Store(Record& header, std::vector<Record>& rows) {
   Database& db = *settings_.connection;
   const std::int32_t company = settings_.company;
 
@@ -606,18 +527,14 @@ void StandInSalesDocument::Store(Writes& writes, Record& header, std::vector<Rec
   header.Set("DO11_TOTDOC", totals.total);
 
   auto in_use = [this] { return HighestRegistration(); };
-  std::int64_t registration = writes.TakeNumber(RegistrationKey(company), in_use);
+  std::int64_t registration = TakeNumber(db, RegistrationKey(company), in_use);
   header.Set("DO11_DITTA_CG18", company);
   header.Set("DO11_NUMREG_CO99", registration);
-  writes.Insert(
-      kHeaderTable, header.Assigned(),
-      fmt::format("DO11_DITTA_CG18 = {} AND DO11_NUMREG_CO99 = {}", company, registration));
+  InsertRow(db, kHeaderTable, header.Assigned());
   for (Record& row : rows) {
     row.Set("DO30_DITTA_CG18", company);
     row.Set("DO30_NUMREG_DO11", registration);
-    writes.Insert(kRowTable, row.Assigned(),
-                  fmt::format("DO30_DITTA_CG18 = {} AND DO30_NUMREG_DO11 = {} AND DO30_RIGA = {}",
-                              company, registration, NzDec(row.Get("DO30_RIGA")).ToInteger()));
+    InsertRow(db, kRowTable, row.Assigned());
   }
 
   std::string terms = RTrimNz(header.Get("DO11_CODPAG_CG62"));
@@ -626,40 +543,35 @@ void StandInSalesDocument::Store(Writes& writes, Record& header, std::vector<Rec
       "SELECT TOP 1 CG63_PROG FROM CG63_CONDPAGDET WITH (NOLOCK) WHERE CG63_CODPAG_CG62 = {} AND "
       "CG63_TIPOEFF = 1",
       SqlQuote(terms)));
-  if (!instalment.eof()) WriteRegistration(writes, header, totals);
+  if (!instalment.eof()) WriteRegistration(header, totals);
 }
 
 // Terms paid at once (effect type 1) settle the document when it is stored: the document's
 // registration refers through CG41_RIFFIGLIA to a cash registration that closes the customer
 // against the company's default counterpart account. The import later moves that counterpart
 // to the gym's own cash account.
-void StandInSalesDocument::WriteRegistration(Writes& writes, const Record& header,
-                                             const Totals& totals) {
+void StandInSalesDocument::WriteRegistration(const Record& header, const Totals& totals) {
+  Database& db = *settings_.connection;
   const std::int32_t company = settings_.company;
   std::int64_t document = header.Get("DO11_NUMREG_CO99").ToInteger();
   auto in_use = [this] { return HighestRegistration(); };
-  std::int64_t cash = writes.TakeNumber(RegistrationKey(company), in_use);
+  std::int64_t cash = TakeNumber(db, RegistrationKey(company), in_use);
   std::string counterpart = CounterpartAccount();
   Value date = header.Get("DO11_DATAREG");
   std::string title = fmt::format(
       "{} {}/{} DEL {}", RTrimNz(header.Get("DO11_DOCUM_MG36")), RTrimNz(header.Get("DO11_SEZDOC")),
       RTrimNz(header.Get("DO11_NUMDOC")), FormatItalianDate(header.Get("DO11_DATADOC").ToDate()));
-  auto registration_key = [company](std::int64_t number) {
-    return fmt::format("CG41_DITTA_CG18 = {} AND CG41_NUMREG = {}", company, number);
-  };
-  writes.Insert("CG41_PRIMANOTA",
-                {{"CG41_DITTA_CG18", company},
-                 {"CG41_NUMREG", document},
-                 {"CG41_RIFFIGLIA", cash},
-                 {"CG41_DATAREG", date},
-                 {"CG41_DESCR", title}},
-                registration_key(document));
-  writes.Insert("CG41_PRIMANOTA",
-                {{"CG41_DITTA_CG18", company},
-                 {"CG41_NUMREG", cash},
-                 {"CG41_DATAREG", date},
-                 {"CG41_DESCR", "INCASSO " + title}},
-                registration_key(cash));
+  InsertRow(db, "CG41_PRIMANOTA",
+            {{"CG41_DITTA_CG18", company},
+             {"CG41_NUMREG", document},
+             {"CG41_RIFFIGLIA", cash},
+             {"CG41_DATAREG", date},
+             {"CG41_DESCR", title}});
+  InsertRow(db, "CG41_PRIMANOTA",
+            {{"CG41_DITTA_CG18", company},
+             {"CG41_NUMREG", cash},
+             {"CG41_DATAREG", date},
+             {"CG41_DESCR", "INCASSO " + title}});
 
   // A credit note pays the customer back: the movements change sides.
   bool refund = document_kind_ == kCreditNoteKind;
@@ -667,28 +579,22 @@ void StandInSalesDocument::WriteRegistration(Writes& writes, const Record& heade
   // keeps the blank as text: the journal fix compares with the same blank default the window
   // reads, and still finds it.
   Value counterpart_account = counterpart.empty() ? Value(Null{}) : Value(counterpart);
-  auto movement_key = [company, cash](int line) {
-    return fmt::format("CG42_DITTA_CG18 = {} AND CG42_NUMREG_CG41 = {} AND CG42_RIGA = {}", company,
-                       cash, line);
-  };
-  writes.Insert("CG42_MOVCONT",
-                {{"CG42_DITTA_CG18", company},
-                 {"CG42_NUMREG_CG41", cash},
-                 {"CG42_RIGA", 1},
-                 {"CG42_TIPOCF_CG44", header.Get("DO11_TIPOCF_CG44")},
-                 {"CG42_CLIFOR_CG44", header.Get("DO11_CLIFOR_CG44")},
-                 {"CG42_CONTOPAR_CG24", Value(counterpart)},
-                 {"CG42_SEGNO", refund ? "D" : "A"},
-                 {"CG42_IMPORTO", totals.total}},
-                movement_key(1));
-  writes.Insert("CG42_MOVCONT",
-                {{"CG42_DITTA_CG18", company},
-                 {"CG42_NUMREG_CG41", cash},
-                 {"CG42_RIGA", 2},
-                 {"CG42_CONTO_CG24", counterpart_account},
-                 {"CG42_SEGNO", refund ? "A" : "D"},
-                 {"CG42_IMPORTO", totals.total}},
-                movement_key(2));
+  InsertRow(db, "CG42_MOVCONT",
+            {{"CG42_DITTA_CG18", company},
+             {"CG42_NUMREG_CG41", cash},
+             {"CG42_RIGA", 1},
+             {"CG42_TIPOCF_CG44", header.Get("DO11_TIPOCF_CG44")},
+             {"CG42_CLIFOR_CG44", header.Get("DO11_CLIFOR_CG44")},
+             {"CG42_CONTOPAR_CG24", Value(counterpart)},
+             {"CG42_SEGNO", refund ? "D" : "A"},
+             {"CG42_IMPORTO", totals.total}});
+  InsertRow(db, "CG42_MOVCONT",
+            {{"CG42_DITTA_CG18", company},
+             {"CG42_NUMREG_CG41", cash},
+             {"CG42_RIGA", 2},
+             {"CG42_CONTO_CG24", counterpart_account},
+             {"CG42_SEGNO", refund ? "A" : "D"},
+             {"CG42_IMPORTO", totals.total}});
 }
 
 std::int64_t StandInSalesDocument::HighestRegistration() {

@@ -22,10 +22,11 @@ namespace zodadovez {
 // header's currency (CG08_NUMDEC; 2 for a currency the table lacks).
 // Save: numbers a document without number (the next DO11_NUMDOC of its company, type, section
 // and year), takes DO11_NUMREG_CO99 from the company's progressive in CG26_PROGANAG, and writes
-// the header and its confirmed rows together, or nothing. When the payment terms have an
-// instalment of effect type 1, the document's registration (CG41_PRIMANOTA) and the cash
-// registration it refers to through CG41_RIFFIGLIA are written too, the customer's movement
-// carrying the company's default counterpart account (HOST_SETTINGS CONTO_CONTROPARTITA).
+// the header and its confirmed rows in one transaction (module/common/transaction.h: a savepoint
+// when the caller has one open), so that the document is stored whole or not at all. When the
+// payment terms have an instalment of effect type 1, the document's registration (CG41_PRIMANOTA)
+// and the cash registration it refers to through CG41_RIFFIGLIA are written too, the customer's
+// movement carrying the company's default counterpart account (HOST_SETTINGS CONTO_CONTROPARTITA).
 class StandInSalesDocument : public SalesDocument {
  public:
   // `clock` gives the registration date and the default document date; it must outlive the
@@ -68,7 +69,8 @@ class StandInSalesDocument : public SalesDocument {
   // Throws Error for an article row (DO30_INDTIPORIGA 0) without article.
   void ConfirmRow() override;
 
-  // Never throws: a failure leaves the database as it was and is told by error().
+  // Never throws: a failure rolls back everything the save wrote, numbers taken included, and
+  // is told by error() and error_description().
   void Save() override;
   int error() const override { return error_; }
   std::string error_description() const override { return error_description_; }
@@ -79,7 +81,6 @@ class StandInSalesDocument : public SalesDocument {
 
  private:
   class Record;  // a header or row: the columns of its table, by name
-  class Writes;  // the writes of one save, undone together
   struct Totals;
 
   void RequireStarted(const char* operation) const;
@@ -93,16 +94,15 @@ class StandInSalesDocument : public SalesDocument {
   std::int64_t HighestRegistration();
   std::int64_t NextDocumentNumber(const Record& header);
   Totals ComputeTotals(const Record& header, const std::vector<Record>& rows);
-  void Store(Writes& writes, Record& header, std::vector<Record>& rows);
-  void WriteRegistration(Writes& writes, const Record& header, const Totals& totals);
+  // REQUIRES: a transaction is open on the connection.
+  void Store(Record& header, std::vector<Record>& rows);
+  void WriteRegistration(const Record& header, const Totals& totals);
 
   const Clock& clock_;
   Settings settings_;
   bool started_ = false;
   std::int16_t document_kind_ = 0;
   std::string default_section_;
-  // Whether the connection accepts BEGIN TRANSACTION; unknown until the first save.
-  std::optional<bool> transactions_;
 
   // Empty recordsets of the two tables: their columns, indexed by name.
   std::optional<Recordset> header_columns_;

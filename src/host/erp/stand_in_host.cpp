@@ -13,6 +13,7 @@
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
+#include "module/common/transaction.h"
 
 namespace zodadovez {
 namespace {
@@ -79,15 +80,24 @@ class StandInHost::GlobalServicesImpl : public GlobalServices {
     for (; !rs.eof(); rs.move_next()) {
       std::string key = RTrimNz(rs["HOST_CHIAVE"]);
       std::string value = RTrimNz(rs["HOST_VALORE"]);
-      if (key == "CODIVA_DEFAULT") p.default_vat_code = value;
-      else if (key == "CODIVA_ARTICOLI") p.article_vat_code = value;
-      else if (key == "GRUPPO_CLIENTI") p.customer_group = value;
-      else if (key == "CONTO_CONTROPARTITA") p.counterpart_account = value;
-      else if (key == "GRUPPO_PDC") p.chart_group = value;
-      else if (key == "GERARCHIA_CLASSI") p.classification_hierarchy = value;
-      else if (key == "PIANO_ANALITICO") p.analytic_chart = Value(value).ToInteger();
-      else if (key == "DEPOSITO_DEFAULT") p.default_deposit = value;
-      else if (key == "UTENTE") p.user = value;
+      if (key == "CODIVA_DEFAULT")
+        p.default_vat_code = value;
+      else if (key == "CODIVA_ARTICOLI")
+        p.article_vat_code = value;
+      else if (key == "GRUPPO_CLIENTI")
+        p.customer_group = value;
+      else if (key == "CONTO_CONTROPARTITA")
+        p.counterpart_account = value;
+      else if (key == "GRUPPO_PDC")
+        p.chart_group = value;
+      else if (key == "GERARCHIA_CLASSI")
+        p.classification_hierarchy = value;
+      else if (key == "PIANO_ANALITICO")
+        p.analytic_chart = Value(value).ToInteger();
+      else if (key == "DEPOSITO_DEFAULT")
+        p.default_deposit = value;
+      else if (key == "UTENTE")
+        p.user = value;
     }
     return p;
   }
@@ -173,10 +183,10 @@ void StandInHost::DebugTrace(const std::string& line) {
 void Vrn99ParameterStore::Load(int) {}
 
 std::optional<ParameterSet> Vrn99ParameterStore::Find(int company, const std::string& name) {
-  Recordset rs = db_.open(fmt::format(
-      "SELECT VRN99_CHIAVE, VRN99_VALORE FROM VRN99_IMPEXPPARAM WITH (NOLOCK) WHERE "
-      "VRN99_DITTA_CG18 = {} AND VRN99_PROGRAMMA = {} AND VRN99_CODICE = {}",
-      company, SqlQuote(kProgram), SqlQuote(name)));
+  Recordset rs = db_.open(
+      fmt::format("SELECT VRN99_CHIAVE, VRN99_VALORE FROM VRN99_IMPEXPPARAM WITH (NOLOCK) WHERE "
+                  "VRN99_DITTA_CG18 = {} AND VRN99_PROGRAMMA = {} AND VRN99_CODICE = {}",
+                  company, SqlQuote(kProgram), SqlQuote(name)));
   if (rs.eof()) return std::nullopt;
   ParameterSet set;
   for (; !rs.eof(); rs.move_next()) {
@@ -186,8 +196,8 @@ std::optional<ParameterSet> Vrn99ParameterStore::Find(int company, const std::st
       std::size_t start = 0;
       while (start < value.size()) {
         std::size_t comma = value.find(',', start);
-        std::string part = value.substr(start, comma == std::string::npos ? std::string::npos
-                                                                           : comma - start);
+        std::string part =
+            value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         std::int64_t id = 0;
         auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), id);
         if (ec == std::errc() && end == part.data() + part.size()) set.configurations.push_back(id);
@@ -209,6 +219,8 @@ std::optional<ParameterSet> Vrn99ParameterStore::Find(int company, const std::st
 }
 
 void Vrn99ParameterStore::Save(int company, const std::string& name, const ParameterSet& set) {
+  // The set is replaced whole: a failure halfway leaves the one that was there.
+  Transaction transaction(db_);
   db_.execute(fmt::format(
       "DELETE FROM VRN99_IMPEXPPARAM WHERE VRN99_DITTA_CG18 = {} AND VRN99_PROGRAMMA = {} AND "
       "VRN99_CODICE = {}",
@@ -216,9 +228,9 @@ void Vrn99ParameterStore::Save(int company, const std::string& name, const Param
   std::string ids;
   for (std::int64_t id : set.configurations) ids += (ids.empty() ? "" : ",") + std::to_string(id);
   const std::pair<const char*, std::string> rows[] = {
-      {"CONFIGURAZIONI", ids},         {"ELABORA", std::to_string(set.mode)},
-      {"DATA_INI", set.date_from},     {"DATA_FINE", set.date_to},
-      {"DADOC", set.number_from},      {"ADOC", set.number_to}};
+      {"CONFIGURAZIONI", ids},     {"ELABORA", std::to_string(set.mode)},
+      {"DATA_INI", set.date_from}, {"DATA_FINE", set.date_to},
+      {"DADOC", set.number_from},  {"ADOC", set.number_to}};
   WritableRecordset rs = db_.open_for_insert("SELECT * FROM VRN99_IMPEXPPARAM WHERE 1 = 0");
   for (const auto& [key, value] : rows) {
     rs.add_new();
@@ -229,13 +241,14 @@ void Vrn99ParameterStore::Save(int company, const std::string& name, const Param
     rs.set("VRN99_VALORE", value);
   }
   rs.update_batch();
+  transaction.Commit();
 }
 
 std::vector<std::string> Vrn99ParameterStore::Names(int company) {
-  Recordset rs = db_.open(fmt::format(
-      "SELECT DISTINCT VRN99_CODICE FROM VRN99_IMPEXPPARAM WITH (NOLOCK) WHERE "
-      "VRN99_DITTA_CG18 = {} AND VRN99_PROGRAMMA = {} ORDER BY VRN99_CODICE",
-      company, SqlQuote(kProgram)));
+  Recordset rs = db_.open(
+      fmt::format("SELECT DISTINCT VRN99_CODICE FROM VRN99_IMPEXPPARAM WITH (NOLOCK) WHERE "
+                  "VRN99_DITTA_CG18 = {} AND VRN99_PROGRAMMA = {} ORDER BY VRN99_CODICE",
+                  company, SqlQuote(kProgram)));
   std::vector<std::string> names;
   for (; !rs.eof(); rs.move_next()) names.push_back(RTrimNz(rs["VRN99_CODICE"]));
   return names;

@@ -55,9 +55,10 @@ class Recordset {
   void add_new();
 
   // Keeps the rows that satisfy `criteria`: comparisons `<field> <op> <literal>` with the ops
-  // = <> < > <= >= and LIKE ('*' or '%' wildcards), literals 'text', numbers, NULL and #yyyy-mm-dd#,
-  // joined by AND and OR. An empty text removes the filter. Text compares case-insensitively
-  // ignoring trailing blanks, as the database does. Throws DataError for a malformed criteria.
+  // = <> < > <= >= and LIKE ('*' or '%' wildcards), literals 'text', numbers, NULL and
+  // #yyyy-mm-dd#, joined by AND and OR. An empty text removes the filter. Text compares
+  // case-insensitively ignoring trailing blanks, as the database does. Throws DataError for a
+  // malformed criteria.
   void filter(std::string_view criteria);
   // Orders the cursor by "<field> [ASC|DESC], ..."; an empty text restores the read order.
   void sort(std::string_view order);
@@ -114,7 +115,7 @@ class WritableRecordset {
  private:
   struct Record {
     std::vector<Value> values;
-    std::vector<Value> original;       // as read; empty for an added record
+    std::vector<Value> original;        // as read; empty for an added record
     std::vector<std::size_t> assigned;  // fields assigned since the last update_batch
   };
   std::size_t Field(std::string_view column) const;
@@ -128,8 +129,9 @@ class WritableRecordset {
   std::optional<std::int64_t> identity_;
 };
 
-// One connection to the ERP database. Every statement commits by itself; the module opens no
-// transactions. Errors throw DataError with the database's message and the statement.
+// One connection to the ERP database. Every statement commits by itself, except inside a
+// Transaction (module/common/transaction.h). Errors throw DataError with the database's message
+// and the statement.
 class Database {
  public:
   virtual ~Database() = default;
@@ -153,21 +155,22 @@ class Database {
   // Updates by the table's primary key; returns the rows affected.
   virtual std::int64_t update_row(const RowWrite& write) = 0;
 
-  // Takes the named lock for this connection; waits up to `wait` for another holder to let
-  // go. False when it stays taken.
-  virtual bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) {
-    (void)resource;
-    (void)wait;
-    return true;
-  }
-  virtual void ReleaseLock(std::string_view resource) { (void)resource; }
+  // Takes the exclusive lock named `resource` for this connection, waiting up to `wait` for
+  // another holder to let go (0: not at all). True when taken; false when another connection,
+  // of this process or another, holds it still. A connection that takes a lock it holds holds it
+  // once more and releases it as often. The lock goes with the connection, and with the process
+  // however it ends. Throws DataError when the database cannot be asked.
+  virtual bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) = 0;
+  // Lets go of one hold of `resource`; nothing when this connection does not hold it. Never
+  // throws: a lock that cannot be released now goes with the connection.
+  virtual void ReleaseLock(std::string_view resource) = 0;
 
-  // How many Transaction guards are open on this connection.
-  int transaction_depth() const { return transaction_depth_; }
-  void set_transaction_depth(int depth) { transaction_depth_ = depth; }
+  // The Transaction guards open on this connection object, outermost first.
+  int open_transactions() const { return open_transactions_; }
 
  private:
-  int transaction_depth_ = 0;
+  friend class Transaction;
+  int open_transactions_ = 0;
 };
 
 // The table a single-table SELECT reads: the name after FROM without its schema, brackets or

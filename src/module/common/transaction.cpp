@@ -2,36 +2,40 @@
 
 #include <fmt/format.h>
 
-#include "module/common/database.h"
+#include "module/common/errors.h"
 
 namespace zodadovez {
 
-Transaction::Transaction(Database& db) : db_(db) {
-  const int depth = db_.transaction_depth();
-  if (depth == 0) {
+Transaction::Transaction(Database& db) : db_(db), level_(db.open_transactions_) {
+  if (level_ == 0) {
     db_.execute("BEGIN TRANSACTION");
   } else {
-    savepoint_ = fmt::format("zdv_sp{}", depth);
+    // A savepoint name per nesting level: SQL Server allows a name to repeat and rolls back to
+    // the latest savepoint of that name, which is always this guard's while it is open.
+    savepoint_ = fmt::format("ZODADOVEZ_{}", level_);
     db_.execute("SAVE TRANSACTION " + savepoint_);
   }
-  db_.set_transaction_depth(depth + 1);
+  db_.open_transactions_ = level_ + 1;
 }
 
 Transaction::~Transaction() {
-  if (done_) return;
-  db_.set_transaction_depth(db_.transaction_depth() - 1);
-  try {
-    db_.execute(savepoint_.empty() ? std::string("ROLLBACK TRANSACTION")
-                                   : "ROLLBACK TRANSACTION " + savepoint_);
-  } catch (...) {
-    // A connection that was lost has rolled back by itself.
+  if (!finished_) {
+    try {
+      db_.execute(level_ == 0 ? std::string("ROLLBACK TRANSACTION")
+                              : "ROLLBACK TRANSACTION " + savepoint_);
+    } catch (...) {
+      // Never from a destructor. When the server has ended the transaction itself there is
+      // nothing left to roll back; when the connection is gone the server rolls back.
+    }
   }
+  db_.open_transactions_ = level_;
 }
 
 void Transaction::Commit() {
-  if (savepoint_.empty()) db_.execute("COMMIT TRANSACTION");
-  done_ = true;
-  db_.set_transaction_depth(db_.transaction_depth() - 1);
+  if (finished_) throw Error("transaction: committed already");
+  // A nested guard's work is kept by the enclosing transaction: a savepoint is never released.
+  if (level_ == 0) db_.execute("COMMIT TRANSACTION");
+  finished_ = true;
 }
 
 }  // namespace zodadovez

@@ -126,6 +126,7 @@ constexpr std::string_view kSaveStatements[] = {
     "INSERT INTO CG41_PRIMANOTA",
     "SELECT * FROM CG42_MOVCONT WHERE 1 = 0",
     "INSERT INTO CG42_MOVCONT",
+    "COMMIT TRANSACTION",
 };
 
 // The clean run of the example: its statements, what it told and the documents it left.
@@ -234,6 +235,22 @@ TEST(FaultTest, ARunKilledAtAReceiptIsCompletedByTheNextRun) {
     ++killed;
   }
   EXPECT_GE(killed, 4);
+}
+
+// An import only reads the gym database: its file is as it was, and the import's connection
+// could not have written to it.
+TEST(GymDatabaseTest, AnImportLeavesTheGymFileAsItWas) {
+  WindowFixture f(Example());
+  f.CloseDb();
+  const std::filesystem::path gym = f.dir().path() / "Palestra.db";
+  const std::string before = testing::ReadFile(gym.string());
+  const auto written = std::filesystem::last_write_time(gym);
+  f.Import(ExampleRange());
+  EXPECT_FALSE(Documents(f.db()).empty());
+  EXPECT_EQ(testing::ReadFile(gym.string()), before);
+  EXPECT_EQ(std::filesystem::last_write_time(gym), written);
+  std::unique_ptr<Database> db = OpenDatabase(f.dir().Uri());
+  EXPECT_THROW(db->execute("DELETE FROM Palestra.dbo.RicevuteTestata"), DataError);
 }
 
 // A fault at the very first statement strikes before any configuration has named its errors

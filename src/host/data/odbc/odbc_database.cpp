@@ -306,7 +306,7 @@ EncodedParam EncodeNull(const ColumnInfo* column) {
         break;
       case FieldType::kBinary:
         param.binding = {SQL_C_BINARY, SQL_VARBINARY,
-                      static_cast<SQLULEN>(std::max(column->field.size, 1)), 0};
+                         static_cast<SQLULEN>(std::max(column->field.size, 1)), 0};
         break;
       case FieldType::kText:
         param = EncodeText("", column);
@@ -754,7 +754,8 @@ struct OdbcDatabase::Impl {
       slot.indicator = SQL_NULL_DATA;  // any binding carries a NULL
       return;
     }
-    if (!slot.bound || !(slot.binding == param.binding) || param.bytes.size() > slot.buffer.size()) {
+    if (!slot.bound || !(slot.binding == param.binding) ||
+        param.bytes.size() > slot.buffer.size()) {
       std::size_t capacity = std::max<std::size_t>(param.bytes.size(), kDecimalTextBytes);
       if (param.binding.c_type == SQL_C_WCHAR) {
         capacity = std::max<std::size_t>(capacity, param.binding.size * sizeof(SQLWCHAR));
@@ -794,6 +795,20 @@ struct OdbcDatabase::Impl {
     const SQLRETURN rc = SQLExecute(write.statement.get());
     Check(rc, SQL_HANDLE_STMT, write.statement.get(), action);
     return rc;
+  }
+
+  // Runs a statement prepared once under `cache_key`, with `values` bound in order as they
+  // are (no column to convert them for); returns its first result set.
+  std::optional<ResultSet> Call(const std::string& cache_key, std::string sql,
+                                const std::vector<Value>& values, std::string_view action) {
+    PreparedWrite& call = Prepare(cache_key, std::move(sql), values.size());
+    CursorCloser closer(call.statement.get());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      SetParameter(call, i, values[i], nullptr, action);
+    }
+    const SQLRETURN rc = SQLExecute(call.statement.get());
+    Check(rc, SQL_HANDLE_STMT, call.statement.get(), action);
+    return Drain(call.statement.get(), rc, action, true, nullptr);
   }
 
   std::string GetInfoText(SQLUSMALLINT info, std::string_view action) {
@@ -972,6 +987,48 @@ std::int64_t OdbcDatabase::update_row(const RowWrite& write) {
   std::int64_t affected = 0;
   impl_->Drain(prepared.statement.get(), rc, action, false, &affected);
   return affected;
+}
+
+bool OdbcDatabase::AcquireLock(std::string_view resource, std::chrono::milliseconds wait) {
+  const std::string action = fmt::format("while taking the application lock '{}'", resource);
+  if (resource.empty() || resource.size() > 255) {
+    throw DataError(action + ": a lock's name has 1 to 255 characters");
+  }
+  // sp_getapplock takes the wait in milliseconds as an int; -1 would wait for ever.
+  const auto milliseconds = static_cast<std::int64_t>(
+      std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, INT32_MAX));
+  // The procedure answers through its return code: 0 granted at once, 1 granted after waiting,
+  // -1 timed out, -2 cancelled, -3 chosen as deadlock victim while waiting, -999 a bad
+  // parameter or call. A lock owned by the session stays through any transaction, is taken
+  // again by the same session (and then released as often), and ends with the session.
+  std::optional<ResultSet> rows =
+      impl_->Call("L\nacquire",
+                  "DECLARE @result int; EXEC @result = sp_getapplock @Resource = ?, @LockMode = "
+                  "'Exclusive', @LockOwner = 'Session', @LockTimeout = ?; SELECT @result AS result",
+                  {Value(std::string(resource)), Value(milliseconds)}, action);
+  if (!rows || rows->rows.empty() || rows->rows.front().empty() ||
+      rows->rows.front().front().kind() != ValueKind::kInteger) {
+    throw DataError(action + ": sp_getapplock gave no return code");
+  }
+  const std::int64_t result = rows->rows.front().front().as_integer();
+  if (result >= 0) return true;
+  // Another session holds it: it did not let go in time, or the wait ended in a deadlock with it.
+  if (result == -1 || result == -3) return false;
+  throw DataError(fmt::format("{}: sp_getapplock returned {}", action, result));
+}
+
+void OdbcDatabase::ReleaseLock(std::string_view resource) {
+  const std::string action = fmt::format("while releasing the application lock '{}'", resource);
+  try {
+    // sp_releaseapplock raises an error for a lock the session does not hold: asked first.
+    impl_->Call("L\nrelease",
+                "DECLARE @resource nvarchar(255) = ?; IF APPLOCK_MODE('public', @resource, "
+                "'Session') <> 'NoLock' EXEC sp_releaseapplock @Resource = @resource, "
+                "@LockOwner = 'Session'",
+                {Value(std::string(resource))}, action);
+  } catch (const DataError&) {
+    // The session keeps the lock until it ends: a lost connection has already ended it.
+  }
 }
 
 }  // namespace zodadovez

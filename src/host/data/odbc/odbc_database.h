@@ -1,6 +1,7 @@
 // The SQL Server backend, through the ODBC C API (unixODBC with FreeTDS on Linux).
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -43,6 +44,10 @@ class OdbcDatabase : public Database {
   // Italian forms); decimals are bound at the column's precision and scale.
   std::optional<std::int64_t> insert_row(const RowWrite& write) override;
   std::int64_t update_row(const RowWrite& write) override;
+  // sp_getapplock with @LockOwner = 'Session': the lock outlives transactions and ends with the
+  // session. Waits in the server, up to `wait`.
+  bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) override;
+  void ReleaseLock(std::string_view resource) override;
 
  private:
   struct Impl;

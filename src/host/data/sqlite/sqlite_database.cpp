@@ -2,16 +2,22 @@
 // databases, with the module's T-SQL translated by the bridge.
 #include "host/data/sqlite/sqlite_database.h"
 
+#include <fcntl.h>
+#include <fmt/format.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <list>
+#include <map>
 #include <set>
+#include <thread>
 #include <unordered_map>
-
-#include <fmt/format.h>
+#include <utility>
 
 #include "module/common/errors.h"
 #include "module/common/text_compare.h"
@@ -30,8 +36,9 @@ using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // The ERP's SQL Server collation: case-insensitive, trailing blanks ignored.
 int CollateCi(void*, int a_len, const void* a, int b_len, const void* b) {
-  return CompareText(std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(a_len)),
-                     std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(b_len)));
+  return CompareText(
+      std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(a_len)),
+      std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(b_len)));
 }
 
 // UPPER and LOWER as SQL Server does them, over accented letters too (SQLite's own are ASCII).
@@ -51,6 +58,41 @@ std::string Lower(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
+}
+
+// An open file descriptor, closed with the object.
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileHandle& operator=(FileHandle&&) = delete;
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The bytes of `text` outside [A-Za-z0-9] and `keep` as %XX.
+std::string PercentEncode(std::string_view text, std::string_view keep) {
+  std::string out;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || keep.find(c) != std::string_view::npos) {
+      out.push_back(c);
+    } else {
+      out += fmt::format("%{:02X}", byte);
+    }
+  }
+  return out;
+}
+
+// The file as a URI filename, so that options ("?mode=ro") can follow and a path holding '?' or
+// '#' still names its file.
+std::string FileUri(const std::filesystem::path& file) {
+  return "file://" + PercentEncode(std::filesystem::absolute(file).string(), "/-_.~");
 }
 
 std::string QuoteName(std::string_view name) {
@@ -124,7 +166,8 @@ DeclaredType ParseDeclaredType(const char* decl) {
 }
 
 bool IsDefinition(std::string_view sql) {
-  while (!sql.empty() && std::isspace(static_cast<unsigned char>(sql.front()))) sql.remove_prefix(1);
+  while (!sql.empty() && std::isspace(static_cast<unsigned char>(sql.front())))
+    sql.remove_prefix(1);
   std::string word = Lower(sql.substr(0, 6));
   return word.starts_with("create") || word.starts_with("drop") || word.starts_with("alter");
 }
@@ -170,7 +213,8 @@ Value ReadColumn(sqlite3_stmt* stmt, int col, const DeclaredType& t) {
       if (storage == SQLITE_INTEGER) {
         return Value(static_cast<std::int64_t>(sqlite3_column_int64(stmt, col)));
       }
-      if (storage == SQLITE_FLOAT) return Value(Decimal::FromDouble(sqlite3_column_double(stmt, col)).ToInt64());
+      if (storage == SQLITE_FLOAT)
+        return Value(Decimal::FromDouble(sqlite3_column_double(stmt, col)).ToInt64());
       return Value(text());
     case FieldType::kBool:
       return Value(sqlite3_column_int64(stmt, col) != 0);
@@ -186,7 +230,8 @@ Value ReadColumn(sqlite3_stmt* stmt, int col, const DeclaredType& t) {
       std::string s = text();
       if (t.fixed_length) {
         std::size_t n = CountCharacters(s);
-        if (n < static_cast<std::size_t>(t.size)) s.append(static_cast<std::size_t>(t.size) - n, ' ');
+        if (n < static_cast<std::size_t>(t.size))
+          s.append(static_cast<std::size_t>(t.size) - n, ' ');
       }
       return Value(std::move(s));
     }
@@ -220,26 +265,137 @@ struct TableInfo {
 struct SqliteDatabase::Impl {
   ConnectionPtr db;
   std::filesystem::path folder;
+  GymAccess gyms = GymAccess::kReadOnly;
   bridge::Translator translator;
-  std::unordered_map<std::string, StatementPtr> statements;  // prepared, by SQLite text
-  std::unordered_map<std::string, TableInfo> tables;        // by folded name
-  std::set<std::string> attached;                           // folded aliases
+  std::unordered_map<std::string, StatementPtr> statements;     // prepared, by SQLite text
+  std::unordered_map<std::string, TableInfo> tables;            // by folded name
+  std::set<std::string> attached;                               // folded aliases
   std::unordered_map<std::string, SqliteProcedure> procedures;  // by folded name
 
+  // SQL Server's transaction state, emulated: @@TRANCOUNT, the outermost transaction's name and
+  // the savepoints set since it began, each with the SQLite savepoint that stands for it.
+  struct Savepoint {
+    std::string name;
+    std::string native;
+  };
+  int trancount = 0;
+  std::string transaction_name;
+  std::vector<Savepoint> savepoints;
+  std::uint64_t savepoints_set = 0;
+
+  // The locks this connection holds, by resource: the open lock file and how often taken.
+  struct HeldLock {
+    FileHandle file;
+    int count = 0;
+  };
+  std::map<std::string, HeldLock, std::less<>> locks;
+
   [[noreturn]] void Fail(std::string_view what, std::string_view sql) const {
-    throw DataError(fmt::format("while executing \"{}\": {}: {}", sql, what, sqlite3_errmsg(db.get())));
+    throw DataError(
+        fmt::format("while executing \"{}\": {}: {}", sql, what, sqlite3_errmsg(db.get())));
   }
 
   // The tables grow during an import (customers, articles, documents): every so many
   // statements the planner's statistics are refreshed, so that a lookup by an indexed column
-  // does not turn into a scan of a table that was small when the run began.
+  // does not turn into a scan of a table that was small when the run began. Only the ERP
+  // file's: a gym database is only read. Not inside a transaction, whose rollback would take
+  // them back: the refresh waits for its end.
   void RefreshStatistics() {
-    if (++statements_run % kStatisticsInterval != 0) return;
-    sqlite3_exec(db.get(), "PRAGMA analysis_limit=400; PRAGMA optimize;", nullptr, nullptr,
+    if (++statements_run < next_refresh || !sqlite3_get_autocommit(db.get())) return;
+    next_refresh = statements_run + kStatisticsInterval;
+    sqlite3_exec(db.get(), "PRAGMA analysis_limit=400; PRAGMA main.optimize;", nullptr, nullptr,
                  nullptr);
   }
   static constexpr std::uint64_t kStatisticsInterval = 5000;
   std::uint64_t statements_run = 0;
+  std::uint64_t next_refresh = kStatisticsInterval;
+
+  // Runs SQLite SQL without the bridge or the statement cache; errors name `original`.
+  void Native(const std::string& sql, std::string_view original) {
+    if (sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+      std::string message = sqlite3_errmsg(db.get());
+      AfterFailure();
+      throw DataError(fmt::format("while executing \"{}\": {}", original, message));
+    }
+  }
+
+  void EndTransaction() {
+    trancount = 0;
+    transaction_name.clear();
+    savepoints.clear();
+    tables.clear();  // a table created or altered inside it may be gone
+  }
+
+  // SQLite ends the transaction itself on a few failures (a full disk, an I/O error, no
+  // memory), as SQL Server does on severe ones: the count follows.
+  void AfterFailure() {
+    if (trancount > 0 && sqlite3_get_autocommit(db.get())) EndTransaction();
+  }
+
+  void Transact(const bridge::TransactionControl& control, std::string_view original) {
+    auto refuse = [&](const std::string& message) {
+      throw DataError(fmt::format("while executing \"{}\": {}", original, message));
+    };
+    switch (control.op) {
+      case bridge::TransactionControl::Op::kBegin:
+        // A nested BEGIN only counts. The outermost takes the write lock at once (waiting for
+        // another writer as long as the busy timeout allows): a transaction that read first
+        // could not start writing once another connection had written, and would fail then.
+        if (trancount == 0) {
+          Native("BEGIN IMMEDIATE", original);
+          transaction_name = control.name;
+        }
+        ++trancount;
+        return;
+      case bridge::TransactionControl::Op::kCommit:
+        // The name is ignored, as SQL Server ignores it.
+        if (trancount == 0) {
+          refuse("The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        }
+        if (trancount == 1) {
+          Native("COMMIT", original);  // a refused commit leaves the transaction open
+          EndTransaction();
+        } else {
+          --trancount;
+        }
+        return;
+      case bridge::TransactionControl::Op::kRollback: {
+        if (trancount == 0) {
+          refuse("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        }
+        if (!control.name.empty()) {
+          // The latest savepoint of that name, compared exactly as SQL Server compares
+          // transaction names. It stays set; those set after it go. The count does not change.
+          for (auto it = savepoints.rbegin(); it != savepoints.rend(); ++it) {
+            if (it->name != control.name) continue;
+            Native("ROLLBACK TO " + it->native, original);
+            savepoints.erase(it.base(), savepoints.end());
+            tables.clear();
+            return;
+          }
+          // Only the outermost transaction's name is known; any other is an error, and the
+          // transaction stays open.
+          if (control.name != transaction_name) {
+            refuse(fmt::format(
+                "Cannot roll back {}. No transaction or savepoint of that name was found.",
+                control.name));
+          }
+        }
+        Native("ROLLBACK", original);
+        EndTransaction();
+        return;
+      }
+      case bridge::TransactionControl::Op::kSave: {
+        if (trancount == 0) {
+          refuse("Cannot issue SAVE TRANSACTION when there is no active transaction.");
+        }
+        std::string native = fmt::format("zodadovez_{}", ++savepoints_set);
+        Native("SAVEPOINT " + native, original);
+        savepoints.push_back({control.name, std::move(native)});
+        return;
+      }
+    }
+  }
 
   sqlite3_stmt* Prepare(const std::string& sql, std::string_view original) {
     RefreshStatistics();
@@ -285,8 +441,8 @@ struct SqliteDatabase::Impl {
         rc = sqlite3_bind_double(stmt, index, v.as_double());
         break;
       case ValueKind::kText:
-        rc = sqlite3_bind_text(stmt, index, v.as_text().data(), static_cast<int>(v.as_text().size()),
-                               SQLITE_TRANSIENT);
+        rc = sqlite3_bind_text(stmt, index, v.as_text().data(),
+                               static_cast<int>(v.as_text().size()), SQLITE_TRANSIENT);
         break;
       case ValueKind::kDate: {
         std::string s = FormatIsoDate(v.as_date());
@@ -302,16 +458,19 @@ struct SqliteDatabase::Impl {
     for (int i = 1; i <= count; ++i) {
       // ?NNN parameters: the name says which lifted literal it stands for.
       const char* name = sqlite3_bind_parameter_name(stmt, i);
-      std::size_t which = name != nullptr ? static_cast<std::size_t>(std::atoi(name + 1)) : static_cast<std::size_t>(i);
+      std::size_t which = name != nullptr ? static_cast<std::size_t>(std::atoi(name + 1))
+                                          : static_cast<std::size_t>(i);
       if (which == 0 || which > params.size()) {
-        throw DataError(fmt::format("while executing \"{}\": parameter {} has no value", original, i));
+        throw DataError(
+            fmt::format("while executing \"{}\": parameter {} has no value", original, i));
       }
       Bind(stmt, i, params[which - 1], original);
     }
   }
 
   // Runs a statement to its end; returns the rows it changed.
-  std::int64_t Run(const std::string& sql, const std::vector<Value>& params, std::string_view original) {
+  std::int64_t Run(const std::string& sql, const std::vector<Value>& params,
+                   std::string_view original) {
     sqlite3_stmt* stmt = Prepare(sql, original);
     BindAll(stmt, params, original);
     int rc;
@@ -320,6 +479,7 @@ struct SqliteDatabase::Impl {
     if (rc != SQLITE_DONE) {
       std::string message = sqlite3_errmsg(db.get());
       sqlite3_reset(stmt);
+      AfterFailure();
       throw DataError(fmt::format("while executing \"{}\": {}", original, message));
     }
     bool changes_rows = sqlite3_stmt_readonly(stmt) == 0 && sqlite3_column_count(stmt) == 0;
@@ -328,7 +488,8 @@ struct SqliteDatabase::Impl {
     return changed;
   }
 
-  Recordset Query(const std::string& sql, const std::vector<Value>& params, std::string_view original) {
+  Recordset Query(const std::string& sql, const std::vector<Value>& params,
+                  std::string_view original) {
     sqlite3_stmt* stmt = Prepare(sql, original);
     BindAll(stmt, params, original);
     int columns = sqlite3_column_count(stmt);
@@ -370,6 +531,7 @@ struct SqliteDatabase::Impl {
     if (rc != SQLITE_DONE) {
       std::string message = sqlite3_errmsg(db.get());
       sqlite3_reset(stmt);
+      AfterFailure();
       throw DataError(fmt::format("while executing \"{}\": {}", original, message));
     }
     sqlite3_reset(stmt);
@@ -384,15 +546,25 @@ struct SqliteDatabase::Impl {
                                      ? folder / (a.database + ".db")
                                      : folder / "linked" / a.linked_server / (a.database + ".db");
     if (!std::filesystem::exists(file)) {
-      std::string where = a.linked_server.empty()
-                              ? fmt::format("gym database '{}'", a.database)
-                              : fmt::format("database '{}' on linked server '{}'", a.database,
-                                            a.linked_server);
+      std::string where =
+          a.linked_server.empty()
+              ? fmt::format("gym database '{}'", a.database)
+              : fmt::format("database '{}' on linked server '{}'", a.database, a.linked_server);
       throw DataError(fmt::format("while executing \"{}\": {} not found (expected the file {})",
                                   original, where, file.string()));
     }
+    // SQLite attaches nothing inside a transaction. A gym database is named before the
+    // documents are written, by the receipt selection: one first named inside a transaction
+    // is refused rather than attached behind the transaction's back.
+    if (!sqlite3_get_autocommit(db.get())) {
+      throw DataError(fmt::format(
+          "while executing \"{}\": {} is named for the first time inside a transaction; the "
+          "embedded backend attaches a database only outside one",
+          original, a.linked_server.empty() ? a.database : a.linked_server + "." + a.database));
+    }
+    std::string uri = FileUri(file) + (gyms == GymAccess::kReadOnly ? "?mode=ro" : "");
     std::string sql = fmt::format("ATTACH DATABASE ?1 AS {}", QuoteName(a.alias));
-    Run(sql, {Value(file.string())}, original);
+    Run(sql, {Value(uri)}, original);
     attached.insert(key);
   }
 
@@ -456,7 +628,8 @@ struct SqliteDatabase::Impl {
       switch (column.type.type) {
         case FieldType::kText: {
           std::string s = v.ToText();
-          if (column.type.size > 0 && CountCharacters(s) > static_cast<std::size_t>(column.type.size)) {
+          if (column.type.size > 0 &&
+              CountCharacters(s) > static_cast<std::size_t>(column.type.size)) {
             throw DataError(fmt::format(
                 "String or binary data would be truncated in table '{}', column '{}'. Truncated "
                 "value: '{}'.",
@@ -495,15 +668,17 @@ struct SqliteDatabase::Impl {
   }
 };
 
-SqliteDatabase::SqliteDatabase(const std::filesystem::path& erp_file, bool create)
+SqliteDatabase::SqliteDatabase(const std::filesystem::path& erp_file, bool create, GymAccess gyms)
     : impl_(std::make_unique<Impl>()), erp_file_(erp_file) {
   if (!create && !std::filesystem::exists(erp_file)) {
     throw ConfigError(fmt::format("ERP database file not found: {}", erp_file.string()));
   }
   impl_->folder = erp_file.parent_path();
+  impl_->gyms = gyms;
   sqlite3* raw = nullptr;
-  int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-  int rc = sqlite3_open_v2(erp_file.string().c_str(), &raw, flags, nullptr);
+  // URI filenames, so that gym databases can be attached read-only.
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | (create ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(FileUri(erp_file).c_str(), &raw, flags, nullptr);
   impl_->db.reset(raw);  // stored before the check, so that a failed open is closed too
   if (rc != SQLITE_OK) {
     throw ConfigError(fmt::format("cannot open the ERP database {}: {}", erp_file.string(),
@@ -517,11 +692,14 @@ SqliteDatabase::SqliteDatabase(const std::filesystem::path& erp_file, bool creat
                              CaseFunction, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(raw, "lower", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                              CaseFunction, nullptr, nullptr, nullptr);
-  // Every statement commits by itself: WAL with synchronous=NORMAL makes that cheap and still
-  // leaves a consistent file after a crash.
-  ExecuteNative("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY;");
+  // A commit, of a statement or a transaction, costs no flush to disk with WAL and
+  // synchronous=NORMAL, and a crash still leaves every transaction whole or absent. The ERP
+  // file's only: without "main." the journal mode would also become the default of every
+  // database attached later.
+  ExecuteNative(
+      "PRAGMA main.journal_mode=WAL; PRAGMA main.synchronous=NORMAL; PRAGMA temp_store=MEMORY;");
   // Statistics of tables that changed since the last connection (the query planner's advice).
-  sqlite3_exec(raw, "PRAGMA analysis_limit=400; PRAGMA optimize=0x10002;", nullptr, nullptr,
+  sqlite3_exec(raw, "PRAGMA analysis_limit=400; PRAGMA main.optimize=0x10002;", nullptr, nullptr,
                nullptr);
 }
 
@@ -560,6 +738,9 @@ std::int64_t SqliteDatabase::execute(std::string_view sql) {
       it->second(*this, t.procedure);
       return 0;
     }
+    case bridge::Translation::Kind::kTransaction:
+      impl_->Transact(t.transaction, sql);
+      return 0;
     case bridge::Translation::Kind::kNothing:
       return 0;
   }
@@ -581,7 +762,8 @@ Recordset SqliteDatabase::open(std::string_view sql) {
     return Recordset();
   }
   for (const auto& a : t.attachments) impl_->Attach(a, sql);
-  for (std::size_t i = 0; i + 1 < t.statements.size(); ++i) impl_->Run(t.statements[i], t.parameters, sql);
+  for (std::size_t i = 0; i + 1 < t.statements.size(); ++i)
+    impl_->Run(t.statements[i], t.parameters, sql);
   return impl_->Query(t.statements.back(), t.parameters, sql);
 }
 
@@ -609,10 +791,10 @@ std::optional<std::int64_t> SqliteDatabase::insert_row(const RowWrite& write) {
     marks += fmt::format("{}?{}", i == 0 ? "" : ", ", i + 1);
     values.push_back(impl_->ForColumn(table, *column, write.values[i]));
   }
-  std::string sql = write.columns.empty()
-                        ? fmt::format("INSERT INTO {} DEFAULT VALUES", QuoteName(table.name))
-                        : fmt::format("INSERT INTO {} ({}) VALUES ({})", QuoteName(table.name),
-                                      columns, marks);
+  std::string sql =
+      write.columns.empty()
+          ? fmt::format("INSERT INTO {} DEFAULT VALUES", QuoteName(table.name))
+          : fmt::format("INSERT INTO {} ({}) VALUES ({})", QuoteName(table.name), columns, marks);
   impl_->Run(sql, values, sql);
   if (!table.has_identity) return std::nullopt;
   return sqlite3_last_insert_rowid(impl_->db.get());
@@ -621,8 +803,8 @@ std::optional<std::int64_t> SqliteDatabase::insert_row(const RowWrite& write) {
 std::int64_t SqliteDatabase::update_row(const RowWrite& write) {
   const TableInfo& table = impl_->Table(write.table, write.table);
   if (table.key.empty()) {
-    throw DataError(fmt::format("table '{}' has no primary key: its rows cannot be updated",
-                                table.name));
+    throw DataError(
+        fmt::format("table '{}' has no primary key: its rows cannot be updated", table.name));
   }
   std::string sets;
   std::vector<Value> values;
@@ -642,9 +824,10 @@ std::int64_t SqliteDatabase::update_row(const RowWrite& write) {
       if (TextEquals(write.original_fields[f].name, column.name)) field = f;
     }
     if (field == write.original_fields.size()) {
-      throw DataError(fmt::format("table '{}': the key column '{}' was not read, so the row "
-                                  "cannot be found again",
-                                  table.name, column.name));
+      throw DataError(
+          fmt::format("table '{}': the key column '{}' was not read, so the row "
+                      "cannot be found again",
+                      table.name, column.name));
     }
     values.push_back(impl_->ForColumn(table, column, write.original_values[field]));
     where += fmt::format("{}{} = ?{}", where.empty() ? "" : " AND ", QuoteName(column.name),
@@ -653,6 +836,53 @@ std::int64_t SqliteDatabase::update_row(const RowWrite& write) {
   if (sets.empty()) return 0;
   std::string sql = fmt::format("UPDATE {} SET {} WHERE {}", QuoteName(table.name), sets, where);
   return impl_->Run(sql, values, sql);
+}
+
+bool SqliteDatabase::AcquireLock(std::string_view resource, std::chrono::milliseconds wait) {
+  if (resource.empty() || resource.size() > 255) {
+    throw DataError(fmt::format("lock '{}': a lock's name has 1 to 255 characters", resource));
+  }
+  if (auto held = impl_->locks.find(resource); held != impl_->locks.end()) {
+    ++held->second.count;
+    return true;
+  }
+  std::filesystem::path path =
+      erp_file_.parent_path() /
+      fmt::format("{}.{}.lock", erp_file_.filename().string(), PercentEncode(resource, "-_."));
+  // Not inherited by a program this process starts: the lock is this process's alone.
+  FileHandle file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  if (file.get() < 0) {
+    throw DataError(fmt::format("lock '{}': cannot open {}: {}", resource, path.string(),
+                                std::strerror(errno)));
+  }
+  // flock, not fcntl: a flock lock belongs to the open file, so that two connections of one
+  // process exclude each other too (fcntl locks belong to the process), and the kernel drops
+  // it when the process ends, however it ends.
+  auto deadline = std::chrono::steady_clock::now() + wait;
+  std::chrono::milliseconds pause(1);
+  while (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) {
+      throw DataError(fmt::format("lock '{}': cannot lock {}: {}", resource, path.string(),
+                                  std::strerror(errno)));
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(100));
+  }
+  impl_->locks.emplace(std::string(resource), Impl::HeldLock{std::move(file), 1});
+  return true;
+}
+
+void SqliteDatabase::ReleaseLock(std::string_view resource) {
+  auto held = impl_->locks.find(resource);
+  if (held == impl_->locks.end() || --held->second.count > 0) return;
+  // Unlocked before it is closed: a child process forked meanwhile shares the open file and
+  // would otherwise keep the lock.
+  ::flock(held->second.file.get(), LOCK_UN);
+  impl_->locks.erase(held);
 }
 
 void SqliteDatabase::RegisterProcedure(const std::string& name, SqliteProcedure procedure) {
@@ -672,6 +902,11 @@ std::string SqliteDatabase::ShowTranslation(std::string_view tsql) {
       break;
     case bridge::Translation::Kind::kProcedure:
       out = fmt::format("-- stand-in procedure {}\n", t.procedure.name);
+      break;
+    case bridge::Translation::Kind::kTransaction:
+      out =
+          "-- transaction control: BEGIN IMMEDIATE, COMMIT, ROLLBACK [TO] or SAVEPOINT, as the "
+          "transactions open on the connection ask\n";
       break;
     case bridge::Translation::Kind::kNothing:
       out = "-- nothing to do\n";

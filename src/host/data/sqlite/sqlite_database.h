@@ -1,6 +1,7 @@
 // The embedded backend: the ERP database as a SQLite file, T-SQL translated by the bridge.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -17,6 +18,11 @@ namespace zodadovez {
 
 class SqliteDatabase;
 
+// How gym databases are attached. An import only reads them, and must never change a gym's file
+// (not even the query planner's statistics): read-only. Read-write is for building gym data
+// through the ERP connection (test fixtures, tools).
+enum class GymAccess { kReadOnly, kReadWrite };
+
 // A stand-in for a stored procedure of the ERP, called by "EXEC NAME args". It returns the
 // procedure's rows, or a closed recordset when it returns none.
 using SqliteProcedure =
@@ -24,11 +30,27 @@ using SqliteProcedure =
 
 // Gym databases named "Palestra" live in "Palestra.db" beside the ERP file; behind linked server
 // GYM_3 in "linked/GYM_3/Palestra.db" below the ERP file's folder. Each is attached the first
-// time a statement names it. Dates are stored as text "yyyy-mm-dd hh:mm:ss".
+// time a statement names it, which must be outside a transaction. Dates are stored as text
+// "yyyy-mm-dd hh:mm:ss".
+//
+// The ERP file is in WAL mode with synchronous=NORMAL: a commit costs no flush to disk, and a
+// crash of the process or the machine leaves every transaction whole or absent (the last ones
+// may be lost on a power cut, never half of one). A writer waits up to five seconds for another.
+//
+// Transactions behave as on SQL Server: BEGIN TRANSACTION counts (@@TRANCOUNT) and only the
+// outermost begins one, COMMIT really commits at a count of 1, ROLLBACK without a savepoint's
+// name rolls everything back, SAVE TRANSACTION sets a savepoint that ROLLBACK TRANSACTION <name>
+// returns to. A COMMIT or ROLLBACK with no transaction open is an error. A failed statement
+// inside a transaction undoes itself only, as on SQL Server.
+//
+// Locks (AcquireLock) are advisory locks on the file "<ERP file>.<resource>.lock" beside the
+// ERP file (characters other than letters, digits, '-', '_' and '.' written as %XX), held by
+// this connection until released or closed; the file stays.
 class SqliteDatabase : public Database {
  public:
   // Opens (or, with `create`, creates) the ERP file. Throws ConfigError naming a missing file.
-  SqliteDatabase(const std::filesystem::path& erp_file, bool create);
+  SqliteDatabase(const std::filesystem::path& erp_file, bool create,
+                 GymAccess gyms = GymAccess::kReadOnly);
   ~SqliteDatabase() override;
 
   std::int64_t execute(std::string_view sql) override;
@@ -38,6 +60,8 @@ class SqliteDatabase : public Database {
   std::string date_text(DateTime value) const override;
   std::optional<std::int64_t> insert_row(const RowWrite& write) override;
   std::int64_t update_row(const RowWrite& write) override;
+  bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) override;
+  void ReleaseLock(std::string_view resource) override;
 
   // Registers the stand-in for a stored procedure (name compared ignoring case).
   void RegisterProcedure(const std::string& name, SqliteProcedure procedure);

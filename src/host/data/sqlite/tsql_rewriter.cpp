@@ -349,6 +349,7 @@ struct StatementOut {
   std::string select_sql;
   std::string procedure;
   std::vector<std::string> argument_names;
+  TransactionControl transaction;
 };
 
 class Rewriter {
@@ -645,6 +646,9 @@ class Rewriter {
     } else if (PeekWord("SET")) {
       SessionOption();
       out.kind = Translation::Kind::kNothing;
+    } else if (PeekWord("BEGIN") || PeekWord("COMMIT") || PeekWord("ROLLBACK") ||
+               PeekWord("SAVE")) {
+      TransactionStatement(&out);
     } else if (PeekWord("EXEC") || PeekWord("EXECUTE")) {
       ++pos_;
       Procedure(&out);
@@ -672,8 +676,9 @@ class Rewriter {
       if (s.kind != Translation::Kind::kNothing) ++effective;
     }
     for (const StatementOut& s : statements) {
-      bool alone =
-          s.kind == Translation::Kind::kSelectInto || s.kind == Translation::Kind::kProcedure;
+      bool alone = s.kind == Translation::Kind::kSelectInto ||
+                   s.kind == Translation::Kind::kProcedure ||
+                   s.kind == Translation::Kind::kTransaction;
       if (alone && effective > 1) {
         Fail(s.start, "'" + std::string(tokens_[s.start].text) +
                           "' must be the only statement of its batch");
@@ -696,6 +701,10 @@ class Rewriter {
           tr.kind = s.kind;
           tr.procedure.name = std::move(s.procedure);
           tr.procedure.names = std::move(s.argument_names);
+          break;
+        case Translation::Kind::kTransaction:
+          tr.kind = s.kind;
+          tr.transaction = std::move(s.transaction);
           break;
         case Translation::Kind::kNothing:
           break;
@@ -2019,6 +2028,44 @@ class Rewriter {
   }
 
   // EXEC P 1, 'a' / P @a = 1, @b = N'x': the stand-in procedure P with literal arguments.
+  // BEGIN TRAN[SACTION] [name], COMMIT and ROLLBACK [TRAN[SACTION] [name] | WORK], SAVE
+  // TRAN[SACTION] name. What they do depends on the transactions already open, which only the
+  // backend knows: the translation just says which one it is.
+  void TransactionStatement(StatementOut* out) {
+    using Op = TransactionControl::Op;
+    std::size_t at = pos_;
+    const std::string word = Upper(Take().text);
+    out->kind = Translation::Kind::kTransaction;
+    out->transaction.op = word == "BEGIN"    ? Op::kBegin
+                          : word == "COMMIT" ? Op::kCommit
+                          : word == "SAVE"   ? Op::kSave
+                                             : Op::kRollback;
+    if (!AcceptWord("TRAN") && !AcceptWord("TRANSACTION")) {
+      if (word == "BEGIN" && PeekWord("DISTRIBUTED")) {
+        Unsupported(at, "BEGIN DISTRIBUTED TRANSACTION");
+      }
+      if (word == "BEGIN") Unsupported(at, "BEGIN");  // a statement block
+      if (word == "SAVE") Fail(pos_, "expected TRANSACTION" + Found());
+      AcceptWord("WORK");
+      return;
+    }
+    if (Peek().kind == TokenKind::kVariable) Unsupported(pos_, std::string(Peek().text));
+    if (IsName(Peek())) {
+      const Token& name = Peek();
+      std::size_t characters = 0;
+      for (char c : name.value) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+      // SQL Server's limit for transaction and savepoint names.
+      if (characters > 32) {
+        Fail(pos_, "the name " + std::string(name.text) + " is longer than 32 characters");
+      }
+      out->transaction.name = name.value;
+      ++pos_;
+    } else if (word == "SAVE") {
+      Fail(pos_, "expected a savepoint name" + Found());
+    }
+    if (word == "BEGIN" && PeekWord("WITH")) Unsupported(pos_, "BEGIN TRANSACTION ... WITH MARK");
+  }
+
   void Procedure(StatementOut* out) {
     std::size_t at = pos_;
     out->kind = Translation::Kind::kProcedure;

@@ -28,13 +28,22 @@ struct ProcedureCall {
   std::vector<Value> arguments;    // literal values: text, integer, decimal, Null
 };
 
+// BEGIN TRAN[SACTION] [name], COMMIT [TRAN[SACTION] [name]], ROLLBACK [TRAN[SACTION] [name]],
+// SAVE TRAN[SACTION] name: the backend keeps SQL Server's transaction count and savepoints.
+struct TransactionControl {
+  enum class Op { kBegin, kCommit, kRollback, kSave };
+  Op op = Op::kBegin;
+  std::string name;  // as written, without brackets; empty when none
+};
+
 struct Translation {
   enum class Kind {
-    kStatements,  // run `statements` in order, binding `parameters` to each one's ?NNN
-    kSelectInto,  // SELECT ... INTO #T: create temp."#T" from `select_sql`'s columns, then fill
-    kProcedure,   // call the stand-in procedure `procedure`
-    kNothing,     // a statement with no effect here (ALTER TABLE ... ADD CONSTRAINT PK ...),
-                  // or a batch that holds only comments
+    kStatements,   // run `statements` in order, binding `parameters` to each one's ?NNN
+    kSelectInto,   // SELECT ... INTO #T: create temp."#T" from `select_sql`'s columns, then fill
+    kProcedure,    // call the stand-in procedure `procedure`
+    kNothing,      // a statement with no effect here (ALTER TABLE ... ADD CONSTRAINT PK ...),
+                   // or a batch that holds only comments
+    kTransaction,  // begin, commit, roll back or set a savepoint: `transaction`
   };
   Kind kind = Kind::kStatements;
   std::vector<std::string> statements;
@@ -44,6 +53,7 @@ struct Translation {
   std::string temp_table;  // kSelectInto: the quoted SQLite name, temp."#T"
   std::string select_sql;  // kSelectInto: the SELECT without INTO (uses `parameters`)
   ProcedureCall procedure;
+  TransactionControl transaction;
   std::vector<Attachment> attachments;  // each alias once (aliases compare ignoring case)
 };
 

@@ -55,6 +55,10 @@ class Interfering : public Database {
     return inner_.insert_row(write);
   }
   std::int64_t update_row(const RowWrite& write) override { return inner_.update_row(write); }
+  bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) override {
+    return inner_.AcquireLock(resource, wait);
+  }
+  void ReleaseLock(std::string_view resource) override { inner_.ReleaseLock(resource); }
 
  private:
   Database& inner_;

@@ -1,47 +1,27 @@
 #include "host/erp/sales_document.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "host/data/backend.h"
+#include "host/data/faulty_database.h"
 #include "host/erp/stand_in_host.h"
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
+#include "module/common/transaction.h"
 #include "tests/support/window_fixture.h"
 
 namespace zodadovez {
 namespace {
 
 using testing::WindowFixture;
-
-// Forwards to the embedded database but accepts transaction statements, as SQL Server does,
-// and remembers them: the path a SQL Server connection takes.
-class TransactionalDatabase : public Database {
- public:
-  explicit TransactionalDatabase(Database& inner) : inner_(inner) {}
-  std::int64_t execute(std::string_view sql) override {
-    if (sql.find("TRANSACTION") != std::string_view::npos) {
-      seen.emplace_back(sql);
-      return 0;
-    }
-    if (sql.rfind("DELETE", 0) == 0) seen.emplace_back(sql);
-    return inner_.execute(sql);
-  }
-  Recordset open(std::string_view sql) override { return inner_.open(sql); }
-  std::string server_name() override { return inner_.server_name(); }
-  std::string dbms_version() override { return inner_.dbms_version(); }
-  std::string date_text(DateTime value) const override { return inner_.date_text(value); }
-  std::optional<std::int64_t> insert_row(const RowWrite& write) override {
-    return inner_.insert_row(write);
-  }
-  std::int64_t update_row(const RowWrite& write) override { return inner_.update_row(write); }
-
-  std::vector<std::string> seen;
-
- private:
-  Database& inner_;
-};
 
 class SalesDocumentTest : public ::testing::Test {
  protected:
@@ -323,24 +303,126 @@ TEST_F(SalesDocumentTest, FailedSaveLeavesNothingWritten) {
   EXPECT_EQ(Count("DO30_DOCRIGHE"), 3);
 }
 
-TEST_F(SalesDocumentTest, OnSqlServerASaveIsOneTransaction) {
-  TransactionalDatabase db(f_.db());
+// Failing at each statement of a save in turn, alone or inside a caller's transaction: the save
+// tells the failure and leaves nothing of the document, nor of the numbers it took, and a
+// caller's own work stays.
+TEST_F(SalesDocumentTest, ASaveFailingAtAnyStatementLeavesNoPartOfTheDocument) {
+  FaultPlan plan;
+  std::vector<std::string> statements;
+  FaultyDatabase db(OpenDatabase(f_.dir().Uri()), &plan);
   auto doc = Bound("FTC", &db);
-  Header(*doc, "1", 1);
+  Header(*doc, "1");  // cash terms: registrations and movements too
   AddRow(*doc, "ABB12", 10, 1);
+  AddRow(*doc, "ABB12", 20, 2);
+  doc->Save();  // the first save reads what the object then remembers
+  ASSERT_EQ(doc->error(), 0) << doc->error_description();
+  plan.record = &statements;
   doc->Save();
   ASSERT_EQ(doc->error(), 0) << doc->error_description();
-  EXPECT_EQ(db.seen, (std::vector<std::string>{"BEGIN TRANSACTION", "COMMIT TRANSACTION"}));
+  plan.record = nullptr;
+  ASSERT_EQ(statements.front(), "BEGIN TRANSACTION");
+  ASSERT_EQ(statements.back(), "COMMIT TRANSACTION");
 
-  // The first save took registrations 1 (document) and 2 (cash); the next document is 3.
-  db.seen.clear();
-  f_.Exec(
-      "INSERT INTO DO30_DOCRIGHE (DO30_DITTA_CG18, DO30_NUMREG_DO11, DO30_RIGA) VALUES "
-      "(1, 3, 1)");
+  auto state = [&] {
+    std::vector<std::int64_t> counts;
+    for (const char* table : {"DO11_DOCTESTATA", "DO30_DOCRIGHE", "CG41_PRIMANOTA", "CG42_MOVCONT",
+                              "CG26_PROGANAG WHERE CG26_CODICE LIKE 'CALLER%'"}) {
+      counts.push_back(Count(table));
+    }
+    counts.push_back(Progressive());
+    return counts;
+  };
+  std::vector<std::int64_t> expected = state();
+  for (bool nested : {false, true}) {
+    // A nested save sets a savepoint instead of beginning, and commits nothing itself.
+    const std::size_t count = nested ? statements.size() - 1 : statements.size();
+    for (std::size_t k = 1; k <= count; ++k) {
+      SCOPED_TRACE(::testing::Message()
+                   << (nested ? "nested, " : "") << "statement " << k << ": " << statements[k - 1]);
+      std::optional<Transaction> caller;
+      if (nested) {
+        caller.emplace(db);
+        db.execute("INSERT INTO CG26_PROGANAG (CG26_CODICE, CG26_VALPROG) VALUES ('CALLER" +
+                   std::to_string(k) + "', 1)");
+        ++expected[4];
+      }
+      plan.fail_at = plan.statements + static_cast<std::int64_t>(k);
+      doc->Save();
+      EXPECT_NE(doc->error(), 0);
+      EXPECT_NE(doc->error_description().find("injected fault"), std::string::npos)
+          << doc->error_description();
+      if (nested) caller->Commit();
+      caller.reset();
+      EXPECT_EQ(state(), expected);
+    }
+  }
+  // Once the faults are gone the same document is stored whole.
+  plan.fail_at = 0;
   doc->Save();
-  EXPECT_NE(doc->error(), 0);
-  // The rollback is the server's: nothing is deleted by hand.
-  EXPECT_EQ(db.seen, (std::vector<std::string>{"BEGIN TRANSACTION", "ROLLBACK TRANSACTION"}));
+  ASSERT_EQ(doc->error(), 0) << doc->error_description();
+  EXPECT_EQ(Count("DO30_DOCRIGHE"), 6);
+  EXPECT_EQ(Count("CG42_MOVCONT"), 6);
+  EXPECT_EQ(Progressive(), 6);
+}
+
+// A process killed at any moment while it saves documents leaves each one whole or absent.
+TEST_F(SalesDocumentTest, AKilledProcessLeavesEveryDocumentWholeOrAbsent) {
+  std::mt19937 random(std::random_device{}());
+  std::int64_t documents = 0;
+  for (int round = 0; round < 4; ++round) {
+    f_.CloseDb();  // no connection crosses the fork
+    int saved[2];
+    ASSERT_EQ(pipe(saved), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(saved[0]);
+      try {
+        auto db = OpenDatabase(f_.dir().Uri());
+        auto doc = Bound("FTC", db.get());
+        for (;;) {
+          Header(*doc, "1");
+          for (int row = 1; row <= 3; ++row) AddRow(*doc, "ABB12", row, 1);
+          doc->Save();
+          if (doc->error() != 0 || write(saved[1], "s", 1) != 1) _exit(2);
+        }
+      } catch (...) {
+        _exit(3);
+      }
+    }
+    close(saved[1]);
+    // Killed after a random number of saves, somewhere inside the next one.
+    int wait_for = std::uniform_int_distribution<int>(1, 20)(random);
+    char byte;
+    for (int i = 0; i < wait_for && read(saved[0], &byte, 1) == 1; ++i) {
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(saved[0]);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the saving process ended by itself: " << status;
+
+    // Every header has its three rows, its registration and the cash registration's two
+    // movements; no row, registration or movement is without its document; the progressive
+    // is past every number taken.
+    Database& db = f_.db();
+    std::int64_t headers = Count("DO11_DOCTESTATA");
+    EXPECT_GE(headers, documents + wait_for);
+    documents = headers;
+    EXPECT_EQ(Count("DO30_DOCRIGHE"), 3 * headers);
+    EXPECT_EQ(Count("CG41_PRIMANOTA"), 2 * headers);
+    EXPECT_EQ(Count("CG42_MOVCONT"), 2 * headers);
+    EXPECT_EQ(db.open("SELECT COUNT(*) AS N FROM DO11_DOCTESTATA H INNER JOIN CG41_PRIMANOTA D ON "
+                      "D.CG41_NUMREG = H.DO11_NUMREG_CO99 INNER JOIN CG41_PRIMANOTA C ON "
+                      "C.CG41_NUMREG = D.CG41_RIFFIGLIA")["N"]
+                  .ToInteger(),
+              headers);
+    EXPECT_EQ(db.open("SELECT COUNT(*) AS N FROM DO11_DOCTESTATA H WHERE (SELECT COUNT(*) FROM "
+                      "DO30_DOCRIGHE R WHERE R.DO30_NUMREG_DO11 = H.DO11_NUMREG_CO99) = 3")["N"]
+                  .ToInteger(),
+              headers);
+    EXPECT_EQ(Progressive(), 2 * headers);
+  }
 }
 
 TEST_F(SalesDocumentTest, CashTermsWriteTheRegistrationThatTheJournalFixCorrects) {

@@ -37,7 +37,7 @@ TEST(TextCompareTest, FoldsLatinLettersAndIgnoresTrailingBlanks) {
   EXPECT_TRUE(TextEquals("Città", "CITTÀ"));
   EXPECT_TRUE(TextEquals("Łódź", "łÓDŹ"));
   EXPECT_FALSE(TextEquals("citta", "città"));  // accent-sensitive
-  EXPECT_FALSE(TextEquals(" ab", "ab"));        // leading blanks count
+  EXPECT_FALSE(TextEquals(" ab", "ab"));       // leading blanks count
   EXPECT_LT(CompareText("abc", "ABD"), 0);
   EXPECT_GT(CompareText("b", "A"), 0);
   EXPECT_LT(CompareText("ab", "abc"), 0);
@@ -68,8 +68,8 @@ TEST(RecordsetTest, FiltersAsThePlatformDoes) {
     EXPECT_EQ(Ids(rs), c.ids) << c.criteria;
     EXPECT_EQ(rs.record_count(), c.ids.size()) << c.criteria;
   }
-  for (const char* bad : {"Nope = 1", "ZEV99_ID = ", "ZEV99_ID ! 1", "TipoServizio = 'x",
-                          "(ZEV99_ID = 1"}) {
+  for (const char* bad :
+       {"Nope = 1", "ZEV99_ID = ", "ZEV99_ID ! 1", "TipoServizio = 'x", "(ZEV99_ID = 1"}) {
     EXPECT_THROW(rs.filter(bad), DataError) << bad;
   }
 }
@@ -154,6 +154,8 @@ class RecordingDatabase : public Database {
     updates.push_back(w);
     return 1;
   }
+  bool AcquireLock(std::string_view, std::chrono::milliseconds) override { return true; }
+  void ReleaseLock(std::string_view) override {}
 };
 
 TEST(WritableRecordsetTest, SendsAssignedColumnsOnce) {

@@ -56,8 +56,8 @@ std::vector<Entry> ParseCorpus(const std::string& text) {
       } else if (line == "query") {
         e.kind = Entry::Kind::kQuery;
       } else {
-        throw std::runtime_error("corpus line " + std::to_string(number) + ": unexpected '" +
-                                 line + "'");
+        throw std::runtime_error("corpus line " + std::to_string(number) + ": unexpected '" + line +
+                                 "'");
       }
       e.line = number;
       e.title = title;
@@ -83,7 +83,7 @@ class CorpusTest : public ::testing::Test {
   void SetUp() override {
     InitDatabases(dir_.Uri(), "Palestra");
     // The same gym database also stands behind linked server GYM_2.
-    db_ = OpenDatabase(dir_.Uri());
+    db_ = OpenDatabase(dir_.Uri(), GymAccess::kReadWrite);
     RunScript(*db_, ReadFile(std::string(ZODADOVEZ_TEST_DATA) + "/corpus/fixture.sql"));
     db_.reset();
     std::filesystem::create_directories(dir_.path() / "linked" / "GYM_2");
@@ -96,11 +96,15 @@ class CorpusTest : public ::testing::Test {
 };
 
 TEST_F(CorpusTest, EveryStatementRunsAndQueriesReturnWhatTheServerWould) {
-  std::vector<Entry> entries =
-      ParseCorpus(ReadFile(std::string(ZODADOVEZ_TEST_DATA) + "/corpus/statements.test"));
+  std::vector<std::pair<std::string, Entry>> entries;
+  for (const char* file : {"statements.test", "transactions.test"}) {
+    for (Entry& e : ParseCorpus(ReadFile(std::string(ZODADOVEZ_TEST_DATA) + "/corpus/" + file))) {
+      entries.emplace_back(file, std::move(e));
+    }
+  }
   ASSERT_GT(entries.size(), 50u);
-  for (const Entry& e : entries) {
-    SCOPED_TRACE(::testing::Message() << "statements.test:" << e.line << " (" << e.title << ")\n"
+  for (const auto& [file, e] : entries) {
+    SCOPED_TRACE(::testing::Message() << file << ":" << e.line << " (" << e.title << ")\n"
                                       << e.sql);
     switch (e.kind) {
       case Entry::Kind::kStatementOk:

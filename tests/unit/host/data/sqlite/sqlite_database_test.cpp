@@ -1,6 +1,12 @@
 #include "host/data/sqlite/sqlite_database.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include "host/data/backend.h"
 #include "host/data/statement_log.h"
@@ -73,8 +79,9 @@ TEST_F(SqliteDatabaseTest, UpdatesByPrimaryKey) {
 }
 
 TEST_F(SqliteDatabaseTest, TemporaryTablesBelongToTheConnection) {
-  db_->execute("CREATE TABLE #TempKit (K_IDRICEVUTA int, K_CODICE VARCHAR(20) COLLATE "
-               "DATABASE_DEFAULT, K_TIPO CHAR (20))");
+  db_->execute(
+      "CREATE TABLE #TempKit (K_IDRICEVUTA int, K_CODICE VARCHAR(20) COLLATE "
+      "DATABASE_DEFAULT, K_TIPO CHAR (20))");
   db_->execute("INSERT INTO #TempKit (K_IDRICEVUTA, K_CODICE, K_TIPO) VALUES (1, 'Kit1', 'KIT')");
   EXPECT_EQ(db_->open("SELECT * FROM #TempKit WHERE K_CODICE = 'KIT1'").record_count(), 1u);
   SqliteDatabase other(dir_.path() / "erp.db", false);
@@ -143,6 +150,73 @@ TEST_F(SqliteDatabaseTest, LogsAndReplaysStatements) {
   db_->execute("DELETE FROM T2");
   EXPECT_EQ(Replay(log, *db_), 3u);
   EXPECT_EQ(db_->open("SELECT COUNT(*) AS N FROM T2")["N"].as_integer(), 2);
+}
+
+// One holder of a lock at a time: among the connections of one process and across processes;
+// free again once released, and once its holder is killed.
+TEST(SqliteLockTest, OneHolderAtATime) {
+  using std::chrono::milliseconds;
+  TempDir dir;
+  { SqliteDatabase create(dir.path() / "erp.db", true); }
+  const std::string kRun = "ZODADOVEZ_IMPORT_1";
+  // Another process, forked before this one opens a connection, answers "take" and "release".
+  int command[2];
+  int answer[2];
+  ASSERT_EQ(pipe(command), 0);
+  ASSERT_EQ(pipe(answer), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    try {
+      SqliteDatabase db(dir.path() / "erp.db", false);
+      char c;
+      while (read(command[0], &c, 1) == 1) {
+        char reply = 'r';
+        if (c == 't') reply = db.AcquireLock(kRun, milliseconds(0)) ? '1' : '0';
+        if (c == 'r') db.ReleaseLock(kRun);
+        if (write(answer[1], &reply, 1) != 1) break;
+      }
+    } catch (...) {
+    }
+    _exit(0);
+  }
+  auto ask = [&](char c) {
+    char reply = '?';
+    EXPECT_EQ(write(command[1], &c, 1), 1);
+    EXPECT_EQ(read(answer[0], &reply, 1), 1);
+    return reply;
+  };
+
+  SqliteDatabase a(dir.path() / "erp.db", false);
+  SqliteDatabase b(dir.path() / "erp.db", false);
+  EXPECT_TRUE(a.AcquireLock(kRun, milliseconds(0)));
+  EXPECT_TRUE(a.AcquireLock(kRun, milliseconds(0)));  // taken twice, released twice
+  EXPECT_FALSE(b.AcquireLock(kRun, milliseconds(20)));
+  EXPECT_EQ(ask('t'), '0');
+  EXPECT_TRUE(b.AcquireLock("ZODADOVEZ_IMPORT_2", milliseconds(0)));  // another company's
+  a.ReleaseLock(kRun);
+  EXPECT_FALSE(b.AcquireLock(kRun, milliseconds(0)));
+  // A wait ends when the holder lets go.
+  std::thread release([&] {
+    std::this_thread::sleep_for(milliseconds(50));
+    a.ReleaseLock(kRun);
+  });
+  EXPECT_TRUE(b.AcquireLock(kRun, milliseconds(10000)));
+  release.join();
+  b.ReleaseLock(kRun);
+  b.ReleaseLock(kRun);  // not held: nothing
+
+  EXPECT_EQ(ask('t'), '1');
+  EXPECT_FALSE(a.AcquireLock(kRun, milliseconds(0)));
+  EXPECT_EQ(ask('r'), 'r');
+  EXPECT_TRUE(a.AcquireLock(kRun, milliseconds(0)));
+  a.ReleaseLock(kRun);
+  EXPECT_EQ(ask('t'), '1');
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_TRUE(a.AcquireLock(kRun, milliseconds(0)));
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "erp.db.ZODADOVEZ_IMPORT_1.lock"));
+  EXPECT_THROW(a.AcquireLock("", milliseconds(0)), DataError);
 }
 
 TEST(SqliteInitTest, CreatesBothDatabasesOrNothing) {

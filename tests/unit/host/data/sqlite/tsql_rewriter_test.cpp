@@ -71,6 +71,12 @@ std::vector<std::string> Lines(const Translation& t) {
         out.push_back("arg " + name + ValueLine(t.procedure.arguments[i]));
       }
       break;
+    case Translation::Kind::kTransaction: {
+      const char* ops[] = {"begin", "commit", "rollback", "save"};
+      out.push_back(std::string("transaction ") + ops[static_cast<int>(t.transaction.op)] +
+                    (t.transaction.name.empty() ? "" : " " + t.transaction.name));
+      break;
+    }
     case Translation::Kind::kNothing:
       out.push_back("nothing");
       break;
@@ -167,6 +173,7 @@ TEST(TsqlRewriterTest, Changes) { RunFile("dml.test"); }
 TEST(TsqlRewriterTest, Definitions) { RunFile("ddl.test"); }
 TEST(TsqlRewriterTest, Procedures) { RunFile("procedures.test"); }
 TEST(TsqlRewriterTest, Refusals) { RunFile("errors.test"); }
+TEST(TsqlRewriterTest, Transactions) { RunFile("transactions.test"); }
 
 // --- the shape cache ---------------------------------------------------------------------------
 
@@ -346,6 +353,7 @@ class BridgedDb {
         break;
       }
       case Translation::Kind::kProcedure:
+      case Translation::Kind::kTransaction:
       case Translation::Kind::kNothing:
         break;
     }
