@@ -55,10 +55,9 @@ class Recordset {
   void add_new();
 
   // Keeps the rows that satisfy `criteria`: comparisons `<field> <op> <literal>` with the ops
-  // = <> < > <= >= and LIKE ('*' or '%' wildcards), literals 'text', numbers, NULL and
-  // #yyyy-mm-dd#, joined by AND and OR. An empty text removes the filter. Text compares
-  // case-insensitively ignoring trailing blanks, as the database does. Throws DataError for a
-  // malformed criteria.
+  // = <> < > <= >= and LIKE ('*' or '%' wildcards), literals 'text', numbers, NULL and #yyyy-mm-dd#,
+  // joined by AND and OR. An empty text removes the filter. Text compares case-insensitively
+  // ignoring trailing blanks, as the database does. Throws DataError for a malformed criteria.
   void filter(std::string_view criteria);
   // Orders the cursor by "<field> [ASC|DESC], ..."; an empty text restores the read order.
   void sort(std::string_view order);
@@ -115,7 +114,7 @@ class WritableRecordset {
  private:
   struct Record {
     std::vector<Value> values;
-    std::vector<Value> original;        // as read; empty for an added record
+    std::vector<Value> original;       // as read; empty for an added record
     std::vector<std::size_t> assigned;  // fields assigned since the last update_batch
   };
   std::size_t Field(std::string_view column) const;
