@@ -954,8 +954,21 @@ std::vector<std::string> StatementBinder::CheckText(const std::string& sql) {
       return {};
     }
   }
+  if (IsWord(first, "CREATE") && IsWord(second, "INDEX")) {
+    // CREATE INDEX name ON [schema].table (...): the table must be known.
+    for (std::size_t i = 2; i + 1 < tokens.size(); ++i) {
+      if (!IsWord(tokens[i], "ON")) continue;
+      std::size_t t = i + 1;
+      if (t + 2 < tokens.size() && IsPunct(tokens[t + 1], '.')) t += 2;
+      if (erp_.FindTable(tokens[t].value) == nullptr) {
+        return {fmt::format("indexes the unknown table {}", tokens[t].value)};
+      }
+      return {};
+    }
+    return {"an index without its table"};
+  }
   if (IsWord(first, "BEGIN") || IsWord(first, "COMMIT") || IsWord(first, "ROLLBACK") ||
-      IsWord(first, "SET")) {
+      IsWord(first, "SAVE") || IsWord(first, "SET")) {
     return {};
   }
   std::size_t name_at = IsWord(first, "EXEC") || IsWord(first, "EXECUTE") ? 1 : 0;

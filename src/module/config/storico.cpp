@@ -83,7 +83,13 @@ void ScriviStorico(ImportRun& run) {
     rs.set("ZEV99_DITTA_CG18", run.company);
     rs.set("ZEV99_DATA_WORK", Day(run.clock().Now()));
     rs.set("ZEV99_DATA_INIZIO", DateColumn(run.state.date_first));
-    rs.set("ZEV99_DATA_FINE", DateColumn(run.state.date_last));
+    // A receipt dated after today does not carry the run's end there: the next "Normale" run
+    // would skip every receipt until that day.
+    Value last = DateColumn(run.state.date_last);
+    if (last.kind() == ValueKind::kDate && last.as_date() > Day(run.clock().Now())) {
+      last = Value(Day(run.clock().Now()));
+    }
+    rs.set("ZEV99_DATA_FINE", last);
     rs.set("ZEV99_IDRICEVUTA", run.state.current_receipt_id);
     rs.set("ZEV99_EXPORT", run.state.anomalies.path);
     rs.set("ZEV99_TOTREC", run.state.present);

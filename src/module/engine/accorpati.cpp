@@ -177,9 +177,17 @@ void InserimentoDocumentoAccorpato(ImportRun& run, const std::string& day,
 
     // 6. Save, count, and fix the journal of cash payments. The host reports a failed save
     // through its error indicator, which grouped documents do not read.
-    // The document and its ledger row are stored together or not at all.
+    // The document and its ledger row are stored together or not at all. A save the host
+    // refused is a rejection: counted as imported and put in the ledger, the day would never be
+    // stored.
     Transaction transaction(run.db());
     doc.Save();
+    if (doc.error() != 0) {
+      Reject(run, "RicevutaTestata",
+             fmt::format("Riscontrato problema nella memorizzazione del Documento Accorpato del "
+                         "{} sezione {}: {}",
+                         day, section, doc.error_description()));
+    }
     std::string payment_code = doc.LastValue("DO11_DOCTESTATA", "DO11_CODPAG_CG62");
     const std::string registration = doc.LastValue("DO11_DOCTESTATA", "DO11_NUMREG_CO99");
     RunState& state = run.state;

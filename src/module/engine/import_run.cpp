@@ -102,6 +102,12 @@ void ImportRun::Open(std::string* current_object) {
   if (current_object != nullptr) current_object->clear();
   LeggiTipiServizio(*this);
   price_list = LeggiListino(*this);
+  // The run ledger is there before any procedure stores a document.
+  try {
+    CreaTabelleEsecuzioni(*this);
+  } catch (const std::exception& e) {
+    LedgerError(e);
+  }
 }
 
 void ImportRun::Close() {
@@ -204,12 +210,17 @@ bool ImportRun::StopRequested() const {
   return options_.stop != nullptr && options_.stop->load(std::memory_order_relaxed);
 }
 
+void ImportRun::LedgerError(const std::exception& e) {
+  // Outside any configuration there is no anomaly file to write to: the host log keeps it.
+  anomaly = true;
+  if (log_) log_->WriteLine(fmt::format("Esecuzioni: {}", e.what()));
+}
+
 RunOutcome ImportRun::Refuse(Refusal refusal, std::string reason) {
   RunOutcome outcome;
   outcome.status = RunStatus::kRefused;
   outcome.refusal = refusal;
   outcome.reason = std::move(reason);
-  if (log_) log_->WriteLine(outcome.reason);
   return outcome;
 }
 
@@ -310,7 +321,7 @@ RunOutcome ImportRun::Execute(const ParameterSet& chosen) {
     ListaStorico(*this);
     unfinished = EsecuzioniNonTerminate(*this);
   } catch (const std::exception& e) {
-    RecordError("Esecuzioni", e);
+    LedgerError(e);
   }
   std::optional<DateTime> start_date;
   if (selections.mode == 0) {
@@ -332,7 +343,7 @@ RunOutcome ImportRun::Execute(const ParameterSet& chosen) {
   try {
     IniziaEsecuzione(*this, start_date);
   } catch (const std::exception& e) {
-    RecordError("Esecuzioni", e);
+    LedgerError(e);
   }
 
   RunDriver();
@@ -346,12 +357,12 @@ RunOutcome ImportRun::Execute(const ParameterSet& chosen) {
                         selections.mode == 0 ? unfinished : std::vector<UnfinishedRun>());
     }
   } catch (const std::exception& e) {
-    RecordError("Esecuzioni", e);
+    LedgerError(e);
   }
   try {
     db().ReleaseLock(resource);
   } catch (const std::exception& e) {
-    RecordError("Esecuzioni", e);
+    LedgerError(e);
   }
   locked_ = false;
 

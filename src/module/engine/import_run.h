@@ -277,6 +277,8 @@ class ImportRun {
 
  private:
   RunOutcome Refuse(Refusal refusal, std::string reason);
+  // A failure of the run ledger's bookkeeping, outside any configuration.
+  void LedgerError(const std::exception& e);
   std::optional<RunOutcome> Check(const ParameterSet& selections);
   // The run driver, over the ticked configurations.
   void RunDriver();

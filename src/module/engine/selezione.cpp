@@ -140,24 +140,25 @@ bool GiaMemorizzata(ImportRun& run, Recordset& receipt) {
 
 bool DataNonImportabile(ImportRun& run, Recordset& receipt, DateTime today) {
   const Value& date = receipt["DataRicevuta"];
-  std::string why;
-  if (date.kind() != ValueKind::kDate) {
-    why = "Ricevuta senza data: non importata";
-  } else if (date.as_date() >= today + std::chrono::days(1)) {
-    // Imported now, it would move the next "Normale" run's start past every receipt until
-    // that day.
-    why = fmt::format("Ricevuta con data futura ({}): sarà importata dopo quel giorno",
-                      FormatItalianDate(date.as_date()));
-  } else {
-    return false;
-  }
   RunState& state = run.state;
-  state.result_label = "RicevutaTestata";
-  state.result_text =
-      fmt::format("{}: IDRicevuta = {} / NumeroRicevuta = {}", why, receipt["IdRicevuta"].ToText(),
+  const std::string key =
+      fmt::format("IDRicevuta = {} / NumeroRicevuta = {}", receipt["IdRicevuta"].ToText(),
                   receipt["NumeroRicevuta"].ToText());
-  RegistraScarto(run, {NzDec(receipt["IdRicevuta"]).ToInteger(), date, ""}, state.result_text);
   try {
+    if (date.kind() == ValueKind::kDate) {
+      if (date.as_date() < today + std::chrono::days(1)) return false;
+      // Imported all the same; the run history keeps today as its last date (ScriviStorico),
+      // so that the next "Normale" run still selects the days before it, and the ledger keeps
+      // the receipt from being stored twice.
+      state.result_label.clear();
+      state.result_text = fmt::format("Ricevuta con data futura ({}), importata: {}",
+                                      FormatItalianDate(date.as_date()), key);
+      ScriviRisultato(run);
+      return false;
+    }
+    state.result_label = "RicevutaTestata";
+    state.result_text = "Ricevuta senza data: non importata: " + key;
+    RegistraScarto(run, {NzDec(receipt["IdRicevuta"]).ToInteger(), date, ""}, state.result_text);
     ScriviRisultato(run);
   } catch (const std::exception& e) {
     run.RecordError(kLabel, e);

@@ -33,8 +33,8 @@ void CaricaMemorizzati(ImportRun& run);
 // True (and counted as already stored) when the receipt on which `receipt` stands has a
 // document and the run skips stored receipts.
 bool GiaMemorizzata(ImportRun& run, Recordset& receipt);
-// True, with its results line, for a receipt without date or dated after today: it is not
-// imported now.
+// True, with its results line, for a receipt without date: it is not imported. A receipt
+// dated after today gets a results line and is imported.
 bool DataNonImportabile(ImportRun& run, Recordset& receipt, DateTime today);
 // Writes a results line for each receipt of the gym companies `companies` that has no date:
 // a "Normale" run never selects one.

@@ -122,6 +122,12 @@ void FRMZEV_ZODADOVEZ::Form_Activate() {
         if (!code.empty()) ApplicaParametri(code);
         outcome_ = run_.ExecuteSchedule(code);
       }
+      // A refused run says why in the host log, the only place an unattended run speaks.
+      if (outcome_->status == RunStatus::kRefused &&
+          outcome_->refusal != Refusal::kScheduleNotFound &&
+          outcome_->refusal != Refusal::kEmptySchedule) {
+        if (LogService* log = run_.log()) log->WriteLine(outcome_->reason);
+      }
       Form_Unload();
       return;
     }

@@ -46,9 +46,10 @@ std::string ImportRange(const WindowFixture& f) {
          " --company 1 --config 1 --mode rielabora --from 01/01/2024 --to 31/12/2024";
 }
 
-TEST(CommandFailureTest, AnErrorsFolderThatCannotBeWrittenFailsTheRun) {
+TEST(CommandFailureTest, AnErrorsFolderThatCannotBeWrittenIsRefusedFirst) {
   WindowFixture f;
   const std::string errors = f.LoadExample();
+  Recordset before = f.db().open("SELECT COUNT(*) AS N FROM DO11_DOCTESTATA");
   ASSERT_EQ(chmod(errors.c_str(), 0555), 0);
   // Root writes anywhere: without the capability that lets it, the folder's mode holds for it
   // too.
@@ -56,14 +57,14 @@ TEST(CommandFailureTest, AnErrorsFolderThatCannotBeWrittenFailsTheRun) {
       geteuid() == 0 ? "setpriv --bounding-set=-dac_override,-dac_read_search -- " : "";
   Result r = Zodadovez(ImportRange(f), prefix);
   chmod(errors.c_str(), 0755);
-  // Neither the results nor the anomalies could be written: the run failed, and its log says
-  // where and why.
-  EXPECT_EQ(r.code, 1) << r.out;
-  EXPECT_NE(r.out.find("cannot create the log folder \"" + errors + "/Log_"), std::string::npos)
+  // Refused before anything is written: the run could keep no results and no anomalies.
+  EXPECT_EQ(r.code, 2) << r.out;
+  EXPECT_NE(r.out.find("the errors folder \"" + errors + "\" of configuration 1 cannot be written"),
+            std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("Permission denied"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("could not write"), std::string::npos) << r.out;
   EXPECT_TRUE(std::filesystem::is_empty(errors));
+  Recordset documents = f.db().open("SELECT COUNT(*) AS N FROM DO11_DOCTESTATA");
+  EXPECT_EQ(documents["N"].ToInteger(), before["N"].ToInteger());
 }
 
 TEST(CommandFailureTest, ADiskThatFillsUpFailsTheRun) {

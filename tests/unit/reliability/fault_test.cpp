@@ -126,6 +126,7 @@ constexpr std::string_view kSaveStatements[] = {
     "INSERT INTO CG41_PRIMANOTA",
     "SELECT * FROM CG42_MOVCONT WHERE 1 = 0",
     "INSERT INTO CG42_MOVCONT",
+    "SAVE TRANSACTION",
     "COMMIT TRANSACTION",
 };
 

@@ -411,6 +411,7 @@ TEST(InsertAnagraficaTest, WritesThePersonsThreeRecords) {
   EXPECT_EQ(
       texts,
       (std::vector<std::string>{
+          "BEGIN TRANSACTION",
           "SELECT * FROM CG16_ANAGGEN WITH (NOLOCK) WHERE 1 = 0",
           "SELECT * FROM CG01_ANAGCOMUNI WITH (NOLOCK) WHERE CG01_DESCR = 'SANT''ANGELO "
           "LODIGIANO'",
@@ -436,6 +437,7 @@ TEST(InsertAnagraficaTest, WritesThePersonsThreeRecords) {
           "MG19_INDTESTOF1, MG19_INDTESTOF2, MG19_DATAULTVAR, MG19_FLGPRZCAMP, MG19_INDARRL96, "
           "MG19_INDARRINFAT, MG19_INDGESFIDO, MG19_LISTMAG) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
           "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+          "COMMIT TRANSACTION",
       }));
 }
 
@@ -529,7 +531,7 @@ TEST(InsertAnagraficaTest, TakenCodeAsksForNumbersUntilOneIsFree) {
   EXPECT_EQ(Row(f.db(), "SELECT CG44_CLIFOR FROM CG44_CLIFOR WHERE CG44_CODICE_CG16 = 5"), "200");
 }
 
-TEST(InsertAnagraficaTest, FailureLeavesWhatWasWrittenAndClearsTheFoundFlag) {
+TEST(InsertAnagraficaTest, FailureLeavesNothingAndClearsTheFoundFlag) {
   WindowFixture f;
   ImportRun& w = Ready(f);
   Customer(f, 1, 101, "", "A", "", "", "");
@@ -544,7 +546,8 @@ TEST(InsertAnagraficaTest, FailureLeavesWhatWasWrittenAndClearsTheFoundFlag) {
   EXPECT_FALSE(w.document.customer.found);
   EXPECT_TRUE(w.anomaly);
   EXPECT_EQ(w.error.label, "InsertAnagrafica ");
-  EXPECT_EQ(Count(f.db(), "CG16_ANAGGEN"), 2);
+  // The master record written before the refusal goes with it: no half customer stays.
+  EXPECT_EQ(Count(f.db(), "CG16_ANAGGEN"), 1);
   EXPECT_EQ(Count(f.db(), "CG44_CLIFOR"), 1);
   EXPECT_EQ(Count(f.db(), "MG19_CLIFORVA"), 0);
 }
