@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <csignal>
+
 #include "module/common/errors.h"
 
 namespace zodadovez {
@@ -13,6 +15,10 @@ void FaultyDatabase::Step(std::string_view what) {
   std::int64_t number = ++plan_->statements;
   if (plan_->record != nullptr) plan_->record->emplace_back(what);
   if (!plan_->Fails(number)) return;
+  if (plan_->signal != 0) {
+    std::raise(plan_->signal);
+    return;
+  }
   if (plan_->failures++ == 0) plan_->first_failed = std::string(what);
   // The text a driver gives for a dropped link, so that the error reads as the real one would.
   throw DataError(

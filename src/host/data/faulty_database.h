@@ -23,6 +23,11 @@ struct FaultPlan {
   // true: every statement from `fail_at` on fails, as when the server goes away for good.
   bool persistent = false;
 
+  // When not 0, statement `fail_at` is not failed: the process sends itself this signal there
+  // instead (SIGKILL: a power cut at that point; SIGINT: an operator's Ctrl-C) and, if it lives
+  // on, the statement runs.
+  int signal = 0;
+
   // When set, receives the text (or the written table) of every statement, in order, failed
   // ones included: the statement numbers of a run.
   std::vector<std::string>* record = nullptr;

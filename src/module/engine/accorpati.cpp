@@ -214,6 +214,23 @@ void InserimentoDocumentoAccorpato(ImportRun& run, const std::string& day,
   ContaCheckpoint(run);
 }
 
+// Whether a grouped day stored before the run ledger existed has its document: one of that
+// day, section, document type and customer that stands for no receipt (DO11_NUMDOCORIG empty).
+bool GiornoConDocumento(ImportRun& run, const Value& day, const std::string& section) {
+  const std::string date = SqlQuote(run.DateDB(day));
+  Recordset first = run.db().open(
+      "SELECT ZEV02_DOCUM_MG36, ZEV01_CLIFOR_CG44 FROM #TEMPDOC WHERE DATARICEVUTA = " + date +
+      " AND ZEV01_SEZDOC = " + SqlQuote(section));
+  if (first.eof()) return false;
+  Recordset rs = run.db().open(fmt::format(
+      "SELECT DO11_NUMREG_CO99 FROM DO11_DOCTESTATA WITH (NOLOCK) WHERE DO11_DITTA_CG18 = {} AND "
+      "DO11_DATADOC = {} AND DO11_SEZDOC = {} AND DO11_DOCUM_MG36 = {} AND DO11_CLIFOR_CG44 = {} "
+      "AND DO11_NUMDOCORIG IS NULL",
+      run.company, date, SqlQuote(section), SqlQuote(RTrimNz(first["ZEV02_DOCUM_MG36"])),
+      NzDec(first["ZEV01_CLIFOR_CG44"]).ToInteger()));
+  return !rs.eof();
+}
+
 }  // namespace
 
 bool GestDocAccorpato(ImportRun& run, const std::string& condition, std::int16_t configuration_id) {
@@ -288,7 +305,8 @@ bool GestDocAccorpato(ImportRun& run, const std::string& condition, std::int16_t
         const std::string section = Nz(groups["ZEV01_SEZDOC"], "").ToText();
         EstendiDate(state, day);
         if (state.skip_stored && day.kind() == ValueKind::kDate &&
-            state.stored.Has(day.as_date(), section)) {
+            (state.stored.Has(day.as_date(), section) ||
+             (run.options().only_missing && GiornoConDocumento(run, day, section)))) {
           ++state.already_stored;
           state.present = Value(NzDec(state.present).ToInteger() - 1);
           continue;

@@ -111,7 +111,6 @@ struct DocumentContext {
   std::string document_type;
   std::string section;
   std::string section_default;      // MG3G_SEZDEFAULT of the document type
-  bool no_footer_defaults = false;  // MG36_INDDEFPIE = 0
   std::string payment_code;
   std::string payment_description;
   std::string loaded_payment_code;

@@ -82,9 +82,9 @@ void CreaTabelleEsecuzioni(ImportRun& run) {
 std::vector<UnfinishedRun> EsecuzioniNonTerminate(ImportRun& run) {
   Recordset rs = run.db().open(fmt::format(
       "SELECT ZEV98_ID, ZEV98_INIZIO, ZEV98_TIPOELABORA, ZEV98_DATA_INIZIO, ZEV98_PROCESSO FROM "
-      "ZEV98_ESECUZIONI WITH (NOLOCK) WHERE ZEV98_DITTA_CG18 = {} AND ZEV98_FINE IS NULL AND "
-      "ZEV98_ID <> {} ORDER BY ZEV98_ID",
-      run.company, run.run_id));
+      "ZEV98_ESECUZIONI WITH (NOLOCK) WHERE ZEV98_DITTA_CG18 = {} AND (ZEV98_FINE IS NULL OR "
+      "ZEV98_ESITO = {}) AND ZEV98_RIPRESA_ZEV98 IS NULL AND ZEV98_ID <> {} ORDER BY ZEV98_ID",
+      run.company, static_cast<int>(kRunInterrupted), run.run_id));
   std::vector<UnfinishedRun> runs;
   for (; !rs.eof(); rs.move_next()) {
     UnfinishedRun r;
@@ -116,7 +116,10 @@ void TerminaEsecuzione(ImportRun& run, RunEnd how, const std::vector<UnfinishedR
     WritableRecordset rs = run.db().open_for_insert(
         fmt::format("SELECT * FROM ZEV98_ESECUZIONI WHERE ZEV98_ID = {}", id));
     if (rs.eof()) return;
-    rs.set("ZEV98_FINE", run.clock().Now());
+    // A run stopped on request keeps the moment it stopped.
+    if (rs["ZEV98_FINE"].is_null() || rs["ZEV98_FINE"].is_empty()) {
+      rs.set("ZEV98_FINE", run.clock().Now());
+    }
     rs.set("ZEV98_ESITO", static_cast<int>(end_as));
     if (resumed_by != 0) rs.set("ZEV98_RIPRESA_ZEV98", resumed_by);
     rs.update_batch();
@@ -135,9 +138,12 @@ StoredDocuments DocumentiMemorizzati(ImportRun& run, std::int64_t configuration_
     const std::string date = SqlQuote(run.DateDB(Value(*after)));
     period = fmt::format(" AND (ZEV97_DATARICEVUTA > {0} OR ZEV97_GIORNO > {0})", date);
   }
+  // A document the user has deleted since (to import its receipt again) no longer counts.
   Recordset rs = run.db().open(fmt::format(
       "SELECT ZEV97_IDRICEVUTA, ZEV97_GIORNO, ZEV97_SEZDOC FROM ZEV97_DOCUMENTI WITH (NOLOCK) "
-      "WHERE ZEV97_DITTA_CG18 = {} AND ZEV97_IDPARAM_ZEV90 = {} AND ISNULL(ZEV97_ESITO, 0) = 0{}",
+      "INNER JOIN DO11_DOCTESTATA WITH (NOLOCK) ON DO11_DITTA_CG18 = ZEV97_DITTA_CG18 AND "
+      "DO11_NUMREG_CO99 = ZEV97_NUMREG_CO99 WHERE ZEV97_DITTA_CG18 = {} AND ZEV97_IDPARAM_ZEV90 = "
+      "{} AND ISNULL(ZEV97_ESITO, 0) = 0{}",
       run.company, configuration_id, period));
   StoredDocuments stored;
   for (; !rs.eof(); rs.move_next()) {

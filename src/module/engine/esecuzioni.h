@@ -46,8 +46,9 @@ struct StoredDocuments {
 // Creates ZEV98_ESECUZIONI and ZEV97_DOCUMENTI when missing. Errors propagate.
 void CreaTabelleEsecuzioni(ImportRun& run);
 
-// The company's runs that did not end (ZEV98_FINE empty), oldest first. Only meaningful while
-// the run lock is held: then none of them is running.
+// The company's runs that did not end (ZEV98_FINE empty: killed) or were stopped on request,
+// and that no later run completed, oldest first. Only meaningful while the run lock is held:
+// then none of them is running.
 std::vector<UnfinishedRun> EsecuzioniNonTerminate(ImportRun& run);
 
 // Adds the row of the run starting now (in progress) and keeps its id in run.run_id.

@@ -253,6 +253,9 @@ class ImportRun {
   // The progressive number (MG43_NUMPERS1) of the article written or read last: it lives across
   // receipts, and an article whose MG43_ARTPERS row holds 0 keeps the one before it.
   std::int16_t article_number = 0;
+  // MG36_INDDEFPIE = 0 for the document type the host document object is bound to: read when
+  // the type changes, so it lives across receipts of one type.
+  bool no_footer_defaults = false;
   Recordset configurations;  // the configuration list, with the SELEZIONE column
   std::string caption = "Import Dati Palestra";  // the title of the run's message boxes
 

@@ -172,7 +172,7 @@ void GeneraRigheDocKit(ImportRun& run) {
       double cost =
           CostoComponente(run, components["ESPKIT_IDDISBA"], components["ESPKIT_IDLEGAME"]);
       if (cost != 0) {
-        if (d.no_footer_defaults) {
+        if (run.no_footer_defaults) {
           doc.SetPrice(Scorporo(run, Value(cost), Value(d.row.article_vat_rate), "EURO"));
         } else {
           doc.SetPrice(cost);

@@ -87,17 +87,17 @@ void LeggiSezioneDefault(ImportRun& run, const std::string& document_type) {
 }
 
 void LeggiTipoDocumento(ImportRun& run) {
-  run.document.no_footer_defaults = false;
+  run.no_footer_defaults = false;
   try {
     Recordset rs = run.db().open(fmt::format(
         "SELECT TOP 1 MG36_INDDEFPIE FROM MG36_DOCUMENTI WITH (NOLOCK) WHERE MG36_CODDOCUM = "
         "'{}'",
         SqlEscape(run.state.bound_document_type)));
     if (!rs.eof() && NzDec(rs["MG36_INDDEFPIE"]).ToDecimal().is_zero()) {
-      run.document.no_footer_defaults = true;
+      run.no_footer_defaults = true;
     }
   } catch (const std::exception&) {
-    run.document.no_footer_defaults = false;
+    run.no_footer_defaults = false;
   }
 }
 

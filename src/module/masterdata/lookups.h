@@ -29,7 +29,7 @@ bool Leggi_Decimali(ImportRun& run, const Value& currency);
 std::int32_t LeggiListino(ImportRun& run);
 // Sets run.document.section_default from MG3G_DOCDITTA (empty when none or on an error).
 void LeggiSezioneDefault(ImportRun& run, const std::string& document_type);
-// Sets run.document.no_footer_defaults from MG36_INDDEFPIE of run.document.document_type.
+// Sets run.no_footer_defaults from MG36_INDDEFPIE of run.document.document_type.
 void LeggiTipoDocumento(ImportRun& run);
 
 }  // namespace zodadovez

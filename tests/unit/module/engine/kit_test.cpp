@@ -310,7 +310,7 @@ class KitRowsTest : public ::testing::Test {
 
 TEST_F(KitRowsTest, ComponentsForTheQuantityAskedPricedAtTheirCostNetOfVat) {
   ImportRun& w = KitRow("FTC", 3);
-  ASSERT_TRUE(w.document.no_footer_defaults);
+  ASSERT_TRUE(w.no_footer_defaults);
   f_.log.Clear();
 
   TestKit(w, "KITFIT", 3);
@@ -342,7 +342,7 @@ TEST_F(KitRowsTest, ComponentsForTheQuantityAskedPricedAtTheirCostNetOfVat) {
 
 TEST_F(KitRowsTest, DocumentTypeWithFooterDefaultsTakesTheCostAsItIs) {
   ImportRun& w = KitRow("FTN", 1);
-  ASSERT_FALSE(w.document.no_footer_defaults);
+  ASSERT_FALSE(w.no_footer_defaults);
   TestKit(w, "KITFIT", 1);
   GeneraRigheDocKit(w);
   EXPECT_EQ(SavedRows(w), (std::vector<std::string>{
