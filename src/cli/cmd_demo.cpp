@@ -2,9 +2,12 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/demo_data.h"
@@ -28,19 +31,39 @@ void RemoveDatabases(const std::filesystem::path& dir) {
   }
 }
 
+[[noreturn]] void Unusable(const std::filesystem::path& dir, const std::string& why) {
+  throw Error(fmt::format("cannot use {} as the demo folder: {}", dir.string(), why));
+}
+
+bool Exists(const std::filesystem::path& dir, const std::filesystem::path& file) {
+  std::error_code error;
+  bool found = std::filesystem::exists(file, error);
+  if (error) Unusable(dir, fmt::format("{}: {}", file.string(), error.message()));
+  return found;
+}
+
+// The folder of the databases, made when missing, and one the command may write in.
+void MakeFolder(const std::filesystem::path& dir) {
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error) Unusable(dir, error.message());
+  if (!std::filesystem::is_directory(dir, error)) Unusable(dir, "a file of that name is there");
+  if (access(dir.c_str(), W_OK | X_OK) != 0) Unusable(dir, std::strerror(errno));
+}
+
 // Creates the databases, or finds them from an earlier run. Returns false when they were there.
 bool PrepareDatabases(const DemoCommand& c, const std::filesystem::path& dir) {
   if (c.fresh) RemoveDatabases(dir);
   std::size_t present = 0;
   std::vector<std::filesystem::path> files = DemoDatabaseFiles(dir);
-  for (const auto& file : files) present += std::filesystem::exists(file) ? 1 : 0;
+  for (const auto& file : files) present += Exists(dir, file) ? 1 : 0;
   if (present == files.size()) return false;
   if (present != 0) {
     throw ConfigError(fmt::format(
         "{} holds only part of the demo databases; run again with --fresh to create them anew",
         dir.string()));
   }
-  std::filesystem::create_directories(dir);
+  MakeFolder(dir);
 
   bool terminal = isatty(STDERR_FILENO) == 1 && c.receipts >= kProgressFrom;
   DemoProgress progress;

@@ -2,10 +2,14 @@
 #include <fmt/format.h>
 
 #include <CLI/CLI.hpp>
+#include <deque>
+#include <filesystem>
 #include <functional>
+#include <iostream>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/erp_option.h"
 #include "module/common/errors.h"
 
 namespace zodadovez::cli {
@@ -27,20 +31,44 @@ int Guarded(const Action& action) {
   } catch (const Error& e) {
     fmt::print(stderr, "zodadovez: error: {}\n", e.what());
     return kExitFailed;
+  } catch (const std::filesystem::filesystem_error& e) {
+    // A file or folder the command could not use: its name and the system's reason.
+    fmt::print(stderr, "zodadovez: error: {}: {}\n",
+               e.path1().empty() ? std::string("a file") : e.path1().string(), e.code().message());
+    return kExitFailed;
   } catch (const std::exception& e) {
     fmt::print(stderr, "zodadovez: unexpected error: {}\n", e.what());
     return kExitFailed;
   }
 }
 
-void AddErpOption(CLI::App* cmd, std::string& erp) {
-  cmd->add_option("--erp", erp, "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING")
-      ->envname("ZODADOVEZ_ERP")
-      ->required();
+// The ERP options of one subcommand, resolved into its connection string before it runs.
+struct ErpBinding {
+  CLI::App* command = nullptr;
+  std::string* erp = nullptr;  // the subcommand's own field, which --erp fills
+  std::string file;            // --erp-file
+  bool must_exist = true;      // false for init, which creates the database
+};
+
+void AddErpOption(CLI::App* cmd, std::string& erp, std::deque<ErpBinding>& bindings,
+                  bool must_exist = true) {
+  ErpBinding& binding = bindings.emplace_back();
+  binding.command = cmd;
+  binding.erp = &erp;
+  binding.must_exist = must_exist;
+  auto* direct =
+      cmd->add_option("--erp", erp,
+                      "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING (default: "
+                      "$ZODADOVEZ_ERP)");
+  cmd->add_option("--erp-file", binding.file,
+                  "A file holding the --erp text on one line, which only its owner may read "
+                  "(default: $ZODADOVEZ_ERP_FILE); keeps passwords out of the arguments")
+      ->excludes(direct);
 }
 
-void AddConnectionOptions(CLI::App* cmd, std::string& erp, int& company) {
-  AddErpOption(cmd, erp);
+void AddConnectionOptions(CLI::App* cmd, std::string& erp, int& company,
+                          std::deque<ErpBinding>& bindings) {
+  AddErpOption(cmd, erp, bindings);
   cmd->add_option("--company", company, "ERP company number")->required();
 }
 
@@ -64,22 +92,33 @@ struct CommandLine {
 int main(int argc, char** argv) {
   using namespace zodadovez::cli;
   CLI::App app{"zodadovez: carries a gym application's receipts into the ERP as sales documents"};
+  app.name("zodadovez");
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("zodadovez ") + ZODADOVEZ_VERSION,
+                       "Print the version and exit");
+  app.footer(
+      "Exit codes: 0 done, 3 done with anomalies, 2 bad arguments or configuration, 1 could not "
+      "run.\nRun 'zodadovez SUBCOMMAND --help' for a subcommand's options.");
   CommandLine o;
+  std::deque<ErpBinding> erp;
   std::vector<std::pair<CLI::App*, Action>> commands;
 
   auto* cmd = app.add_subcommand("init", "Create the stand-in ERP and gym databases");
-  AddErpOption(cmd, o.init.erp);
+  AddErpOption(cmd, o.init.erp, erp, /*must_exist=*/false);
   auto* gym = cmd->add_option("--gym", o.init.gym, "Name of the gym database to create")
                   ->capture_default_str();
   cmd->add_flag("--zev-only", o.init.zev_only,
                 "Only create the module's configuration tables (and HOST_SETTINGS when missing) "
                 "in an existing ERP database")
       ->excludes(gym);
-  commands.emplace_back(cmd, [&] { return RunInit(o.init); });
+  commands.emplace_back(cmd, [&] {
+    // The module's tables go into a database that must be there already.
+    if (o.init.zev_only) ResolveErp({o.init.erp, ""}, true);
+    return RunInit(o.init);
+  });
 
   cmd = app.add_subcommand("sql", "Run T-SQL on the ERP database; rows print as TSV");
-  AddErpOption(cmd, o.sql.erp);
+  AddErpOption(cmd, o.sql.erp, erp);
   auto* file =
       cmd->add_option("--file", o.sql.file, "A file of T-SQL batches separated by GO lines");
   file->excludes(cmd->add_option("text", o.sql.text, "The T-SQL to run"));
@@ -88,7 +127,7 @@ int main(int argc, char** argv) {
   commands.emplace_back(cmd, [&] { return RunSql(o.sql); });
 
   cmd = app.add_subcommand("import", "Import the gym receipts into the ERP (unattended)");
-  AddConnectionOptions(cmd, o.import.erp, o.import.company);
+  AddConnectionOptions(cmd, o.import.erp, o.import.company, erp);
   cmd->add_option("--mode", o.import_mode, "normale (after the last run) or rielabora (a range)")
       ->transform(CLI::IsMember({"normale", "rielabora"}, CLI::ignore_case));
   cmd->add_option("--from", o.import.from, "rielabora: first receipt date, DD/MM/YYYY");
@@ -111,11 +150,11 @@ int main(int argc, char** argv) {
   });
 
   cmd = app.add_subcommand("configs", "List the import configurations of a company");
-  AddConnectionOptions(cmd, o.configs.erp, o.configs.company);
+  AddConnectionOptions(cmd, o.configs.erp, o.configs.company, erp);
   commands.emplace_back(cmd, [&] { return RunConfigs(o.configs); });
 
   cmd = app.add_subcommand("history", "List the run history of a company");
-  AddConnectionOptions(cmd, o.history.erp, o.history.company);
+  AddConnectionOptions(cmd, o.history.erp, o.history.company, erp);
   commands.emplace_back(cmd, [&] { return RunHistory(o.history); });
 
   cmd = app.add_subcommand(
@@ -146,7 +185,7 @@ int main(int argc, char** argv) {
 
   cmd = app.add_subcommand("reconcile",
                            "List the gym receipts of a period that have no ERP document, and why");
-  AddConnectionOptions(cmd, o.reconcile.erp, o.reconcile.company);
+  AddConnectionOptions(cmd, o.reconcile.erp, o.reconcile.company, erp);
   cmd->add_option("--config", o.reconcile.configs, "Configuration id (repeatable; default all)");
   cmd->add_option("--from", o.reconcile.from, "First receipt day, DD/MM/YYYY (default: no bound)");
   cmd->add_option("--to", o.reconcile.to,
@@ -154,12 +193,17 @@ int main(int argc, char** argv) {
   commands.emplace_back(cmd, [&] { return RunReconcile(o.reconcile); });
 
   cmd = app.add_subcommand("window", "Open the import window as a page on this computer");
-  AddConnectionOptions(cmd, o.window.erp, o.window.company);
+  AddConnectionOptions(cmd, o.window.erp, o.window.company, erp);
   cmd->add_option("--port", o.window.port, "Port on 127.0.0.1 (0: any free port)")
       ->check(CLI::Range(0, 65535))
       ->capture_default_str();
   commands.emplace_back(cmd, [&] { return RunWindow(o.window); });
 
+  // A bare call is a call without its subcommand: the list of them, as bad arguments.
+  if (argc <= 1) {
+    std::cerr << app.help();
+    return kExitBadInput;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -167,7 +211,13 @@ int main(int argc, char** argv) {
     return code == 0 ? kExitOk : kExitBadInput;
   }
   for (auto& [sub, action] : commands) {
-    if (sub->parsed()) return Guarded(action);
+    if (!sub->parsed()) continue;
+    return Guarded([&, sub = sub, action = action] {
+      for (ErpBinding& b : erp) {
+        if (b.command == sub) *b.erp = ResolveErp({*b.erp, b.file}, b.must_exist);
+      }
+      return action();
+    });
   }
   return kExitBadInput;
 }

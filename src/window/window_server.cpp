@@ -3,7 +3,10 @@
 
 #include <fmt/format.h>
 #include <httplib.h>
+#include <sys/socket.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -24,8 +27,8 @@ using namespace std::chrono_literals;
 
 constexpr const char* kListenAddress = "127.0.0.1";
 // Each open page holds one event stream and a few keep-alive connections; a worker serves one
-// connection at a time.
-constexpr std::size_t kWorkers = 16;
+// connection at a time, and the event streams never take more than half of them.
+constexpr std::size_t kWorkers = 2 * kMaxEventStreams;
 // How long an event stream waits for news before it looks at the server again, how often it
 // sends progress, and after how many quiet waits it sends a comment to keep the connection.
 constexpr auto kEventWait = 1000ms;
@@ -45,16 +48,41 @@ void SendReply(httplib::Response& res, const Reply& reply) {
   SendJson(res, reply.status, reply.body);
 }
 
+std::optional<std::string> Header(const httplib::Request& req, const char* name) {
+  if (!req.has_header(name)) return std::nullopt;
+  return req.get_header_value(name);
+}
+
+// cpp-httplib sets SO_REUSEPORT on its sockets where the system has it, which lets a second
+// server bind a port that a first one listens on, each then getting part of the connections.
+// SO_REUSEADDR alone still lets the window start again at once on the port it just left.
+void ListenAlone(socket_t sock) {
+  int yes = 1;
+  setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+}
+
 }  // namespace
 
-bool RequestAllowed(const std::string& remote_address, const std::string& host,
-                    const std::string* origin, int port) {
-  if (remote_address != kListenAddress) return false;
+bool RequestAllowed(const RequestSource& request, int port) {
+  if (request.remote_address != kListenAddress) return false;
   std::string numeric = fmt::format("127.0.0.1:{}", port);
   std::string named = fmt::format("localhost:{}", port);
-  if (host != numeric && host != named) return false;
+  if (request.host != numeric && request.host != named) return false;
   // A page of this server sends its own origin, which names the host it was loaded from.
-  return origin == nullptr || *origin == "http://" + host;
+  if (request.origin && *request.origin != "http://" + request.host) return false;
+  // The page itself may be opened from anywhere (a bookmark, a link); it only shows.
+  return !request.api || !request.fetch_site || *request.fetch_site == "same-origin";
+}
+
+bool IsJsonMediaType(const std::string& content_type) {
+  std::string_view type(content_type);
+  type = type.substr(0, type.find(';'));
+  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+  constexpr std::string_view kJson = "application/json";
+  return std::equal(type.begin(), type.end(), kJson.begin(), kJson.end(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == b;
+  });
 }
 
 class WindowServer::Impl {
@@ -83,21 +111,26 @@ class WindowServer::Impl {
   // Parses a POST body; sends the refusal itself and returns nothing when it is not JSON.
   std::optional<json> Body(const httplib::Request& req, httplib::Response& res);
   void Post(const std::string& path, std::function<Reply(WindowSession&, const json&)> handler);
-  void Events(httplib::Response& res);
+  void Events(const httplib::Request& req, httplib::Response& res);
 };
 
 void WindowServer::Impl::Start() {
   http_.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   // Short keep-alive: a page keeps a connection or two, and a stop waits for them.
   http_.set_keep_alive_timeout(1);
+  http_.set_socket_options(ListenAlone);
+  // A longer body is refused (413) as it comes in, never held in memory.
+  http_.set_payload_max_length(kMaxBodyBytes);
   Routes();
   if (options_.port == 0) {
     port_ = http_.bind_to_any_port(kListenAddress);
     if (port_ <= 0) throw Error("cannot listen on 127.0.0.1: no free port");
   } else {
     if (!http_.bind_to_port(kListenAddress, options_.port)) {
-      throw Error(fmt::format("cannot listen on 127.0.0.1:{}: the port is in use or not allowed",
-                              options_.port));
+      throw Error(fmt::format(
+          "cannot listen on 127.0.0.1:{}: the port is in use (another window?) or not allowed; "
+          "choose another with --port",
+          options_.port));
     }
     port_ = options_.port;
   }
@@ -118,8 +151,7 @@ void WindowServer::Impl::Wait() {
 }
 
 std::optional<json> WindowServer::Impl::Body(const httplib::Request& req, httplib::Response& res) {
-  std::string type = req.get_header_value("Content-Type");
-  if (type.rfind("application/json", 0) != 0) {
+  if (!IsJsonMediaType(req.get_header_value("Content-Type"))) {
     SendJson(res, 415, {{"error", "Richiesta non in formato JSON."}});
     return std::nullopt;
   }
@@ -144,9 +176,23 @@ void WindowServer::Impl::Post(const std::string& path,
   });
 }
 
-void WindowServer::Impl::Events(httplib::Response& res) {
+void WindowServer::Impl::Events(const httplib::Request& req, httplib::Response& res) {
+  // An EventSource asks for events; an <img> or a <script> pointed here asks for something else.
+  if (req.get_header_value("Accept").find("text/event-stream") == std::string::npos) {
+    SendJson(res, 406,
+             {{"error", "Gli eventi della finestra si leggono solo come text/event-stream."}});
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(streams_mutex_);
+    if (streams_ >= kMaxEventStreams) {
+      res.set_header("Retry-After", "10");
+      SendJson(res, 503,
+               {{"error", fmt::format("Troppe pagine aperte su questa finestra (al massimo {}): "
+                                      "chiudere le altre schede, poi ricaricare questa.",
+                                      kMaxEventStreams)}});
+      return;
+    }
     ++streams_;
   }
   auto cursor = std::make_shared<EventCursor>();
@@ -184,18 +230,22 @@ void WindowServer::Impl::Routes() {
        "form-action 'none'"},
   });
   http_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    const std::string* origin = nullptr;
-    std::string origin_value;
-    if (req.has_header("Origin")) {
-      origin_value = req.get_header_value("Origin");
-      origin = &origin_value;
+    RequestSource source{req.remote_addr, req.get_header_value("Host"), Header(req, "Origin"),
+                         Header(req, "Sec-Fetch-Site"), req.path.rfind("/api/", 0) == 0};
+    if (!RequestAllowed(source, port_)) {
+      SendJson(res, 403,
+               {{"error", "Richiesta rifiutata: la finestra risponde solo alla sua pagina."}});
+      return httplib::Server::HandlerResponse::Handled;
     }
-    if (RequestAllowed(req.remote_addr, req.get_header_value("Host"), origin, port_)) {
-      return httplib::Server::HandlerResponse::Unhandled;
+    // cpp-httplib bounds a body by its Content-Length only: one sent in chunks would be read
+    // whole, however long. The page's requests always give their length. The body is left
+    // unread, so the connection ends with the answer.
+    if (req.has_header("Transfer-Encoding")) {
+      res.set_header("Connection", "close");
+      SendJson(res, 411, {{"error", "Richiesta senza lunghezza (Content-Length): rifiutata."}});
+      return httplib::Server::HandlerResponse::Handled;
     }
-    SendJson(res, 403,
-             {{"error", "Richiesta rifiutata: la finestra risponde solo alla sua pagina."}});
-    return httplib::Server::HandlerResponse::Handled;
+    return httplib::Server::HandlerResponse::Unhandled;
   });
 
   http_.Get("/", [](const httplib::Request&, httplib::Response& res) {
@@ -213,7 +263,7 @@ void WindowServer::Impl::Routes() {
     SendJson(res, 200, session_->State());
   });
   http_.Get("/api/events",
-            [this](const httplib::Request&, httplib::Response& res) { Events(res); });
+            [this](const httplib::Request& req, httplib::Response& res) { Events(req, res); });
 
   Post("/api/toggle", [](WindowSession& s, const json& b) {
     return s.ToggleSelection(b.at("row").get<std::int64_t>());

@@ -6,6 +6,7 @@ import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFile, spawn } from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { promisify } from 'node:util';
@@ -84,6 +85,23 @@ async function launchBrowser() {
   return context;
 }
 
+// Opens an event stream of the window from outside the browser; resolves to the request once the
+// window has answered.
+function openStream(url) {
+  return new Promise((resolve, reject) => {
+    const request = http.get(new URL('/api/events', url), {
+      headers: { Accept: 'text/event-stream' }, agent: false,
+    }, (res) => (res.statusCode === 200 ? resolve(request) : reject(new Error(`${res.statusCode}`))));
+    request.on('error', reject);
+  });
+}
+
+// The captions of a grid's header that do not fit their cells.
+async function cutHeaders(page, grid) {
+  return page.$$eval(`#${grid} th`, (ths) =>
+    ths.filter((th) => th.scrollWidth > th.clientWidth).map((th) => th.textContent));
+}
+
 async function screenshot(page, name) {
   await page.screenshot({ path: path.join(artifacts, `window-${name}.png`), fullPage: true });
 }
@@ -145,12 +163,25 @@ test('the import window, from a fresh demo to a scheduled run of its saved selec
       ['Azienda', 'Data Elabor.', 'Data Inizio Doc.', 'Data Fine Doc.', 'IDRicevuta', 'Totale doc.',
         'Doc. Importati', 'Doc. Scartati', 'Tipo Elab.']);
     assert.deepEqual(await cells(page, 'GRID_RESULT'), []);
+    assert.deepEqual(await cutHeaders(page, 'GRID_IMPORT'), []);
+    assert.deepEqual(await cutHeaders(page, 'GRID_RESULT'), []);
     assert.equal(await page.inputValue('#CBO_ELABORA'), '0');
     assert.equal(await page.inputValue('#TXT_DATA_INI'), '01/01/2001');
     assert.ok(await page.isDisabled('#TXT_DATA_INI'));
     assert.ok(await page.isEnabled('#CMD_IMPORT'));
     assert.ok(await page.isHidden('#TAB_1'));
     await screenshot(page, '1-before');
+  });
+
+  await t.test('a page too many is told why it gets no events', async () => {
+    // The window follows at most 8 pages; this page holds one stream already.
+    const streams = [];
+    for (let i = 0; i < 7; i++) streams.push(await openStream(url));
+    const extra = await context.newPage();
+    await extra.goto(url);
+    await extra.waitForFunction(() => /Troppe pagine aperte/.test(document.getElementById('STATUS').textContent), null, WAIT);
+    await extra.close();
+    for (const stream of streams) stream.destroy();
   });
 
   await t.test('a click on SI leaves configuration 1 out', async () => {
@@ -248,6 +279,8 @@ test('the import window, from a fresh demo to a scheduled run of its saved selec
       discarded: results.match(/Documenti Scartati = (\d+)/)[1],
     };
     assert.ok(Number(counts.present) > 0);
+    // Long lines wrap: nothing is hidden to the right.
+    assert.ok(await page.$eval('#TXT_VISUALIZZA', (t) => t.scrollWidth <= t.clientWidth));
     await screenshot(page, '4-results');
   });
 

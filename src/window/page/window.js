@@ -54,13 +54,24 @@
 
   // --- Rendering ----------------------------------------------------------------------------
 
-  function gridHead(table, grid, extraClass) {
+  const measure = document.createElement('canvas').getContext('2d');
+
+  // The width of a caption's widest word in its header cell, padding included: a caption may
+  // wrap between words, never inside one.
+  function captionWidth(th) {
+    const style = getComputedStyle(th);
+    measure.font = `${style.fontWeight} ${style.fontSize} ${style.fontFamily}`;
+    const words = th.textContent.split(/\s+/).filter((w) => w !== '');
+    const widest = Math.max(0, ...words.map((w) => measure.measureText(w).width));
+    return Math.ceil(widest + parseFloat(style.paddingLeft) + parseFloat(style.paddingRight) +
+      parseFloat(style.borderRightWidth) + 1);
+  }
+
+  function gridHead(table, grid) {
     const colgroup = document.createElement('colgroup');
     const tr = document.createElement('tr');
     for (const column of grid.columns) {
-      const col = document.createElement('col');
-      col.style.width = `${Math.round(column.width / TWIPS_PER_PIXEL)}px`;
-      colgroup.append(col);
+      colgroup.append(document.createElement('col'));
       const th = document.createElement('th');
       th.scope = 'col';
       th.textContent = column.caption;
@@ -71,7 +82,12 @@
     const thead = document.createElement('thead');
     thead.append(tr);
     table.replaceChildren(colgroup, thead, document.createElement('tbody'));
-    if (extraClass) table.classList.add(extraClass);
+    // The window's widths, in twips, were chosen for its own font: a column is widened where
+    // its caption would not fit.
+    grid.columns.forEach((column, c) => {
+      const width = Math.max(Math.round(column.width / TWIPS_PER_PIXEL), captionWidth(tr.cells[c]));
+      colgroup.children[c].style.width = `${width}px`;
+    });
   }
 
   function renderGrid(table, grid, cell, emptyText) {
@@ -357,17 +373,48 @@
     showStatus('La finestra non risponde.');
   });
 
-  events = new EventSource('/api/events');
-  events.addEventListener('state', (e) => render(JSON.parse(e.data)));
-  events.addEventListener('closed', (e) => render(JSON.parse(e.data)));
-  events.addEventListener('dialog', (e) => renderDialog(JSON.parse(e.data)));
-  events.addEventListener('progress', (e) => {
-    const pbar = JSON.parse(e.data);
-    if (state && state.window) state.window.PBAR = pbar;
-    renderProgress(pbar);
-  });
-  events.addEventListener('open', () => showStatus(''));
-  events.addEventListener('error', () => {
-    if (!state || !state.closed) showStatus('Collegamento con la finestra interrotto: nuovo tentativo…');
-  });
+  // An EventSource that the window refuses (too many pages follow it) gives up without saying
+  // why: the same request made by fetch reads the window's reason, and the page tries again
+  // a little later, when another page may have closed.
+  async function explainRefusal() {
+    const abort = new AbortController();
+    try {
+      const res = await fetch('/api/events', {
+        headers: { Accept: 'text/event-stream' }, signal: abort.signal,
+      });
+      if (res.ok) {
+        abort.abort();
+        follow();
+        return;
+      }
+      const reply = await res.json().catch(() => ({}));
+      showStatus(reply.error || `Collegamento con la finestra rifiutato (${res.status}).`);
+    } catch (e) {
+      showStatus('La finestra non risponde.');
+    }
+    setTimeout(follow, 10_000);
+  }
+
+  function follow() {
+    if (state && state.closed) return;
+    events = new EventSource('/api/events');
+    events.addEventListener('state', (e) => render(JSON.parse(e.data)));
+    events.addEventListener('closed', (e) => render(JSON.parse(e.data)));
+    events.addEventListener('dialog', (e) => renderDialog(JSON.parse(e.data)));
+    events.addEventListener('progress', (e) => {
+      const pbar = JSON.parse(e.data);
+      if (state && state.window) state.window.PBAR = pbar;
+      renderProgress(pbar);
+    });
+    events.addEventListener('open', () => showStatus(''));
+    events.addEventListener('error', () => {
+      if (state && state.closed) return;
+      if (events.readyState === EventSource.CLOSED) {
+        explainRefusal();
+      } else {
+        showStatus('Collegamento con la finestra interrotto: nuovo tentativo…');
+      }
+    });
+  }
+  follow();
 })();

@@ -99,6 +99,8 @@ TEST(SecretsTest, PasswordsStayOutOfOutputLogsAndMessages) {
       "sqlserver:Driver={ZdvNoDriver};Server=127.0.0.1;UID=sa;PWD=" + kSecret,
       "sqlserver:Driver={ZdvNoDriver};Server=127.0.0.1;UID=sa;Password={" + kSecret +
           ";x};Database=erp",
+      // An unclosed brace: the driver manager quotes the driver's name, which runs on to the end.
+      "sqlserver:Driver={ZdvNoDriver;Server=127.0.0.1;UID=sa;PWD=" + kSecret,
       "sqlsrv:Driver={FreeTDS};Server=127.0.0.1;UID=sa;PWD=" + kSecret,  // a misspelt scheme
       "Driver={FreeTDS};Server=127.0.0.1;UID=sa;PWD=" + kSecret,         // no scheme at all
   };

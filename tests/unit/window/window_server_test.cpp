@@ -2,8 +2,12 @@
 // page answers, closing with a box open, and the server's refusals.
 #include "window/window_server.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "module/common/errors.h"
 #include "tests/support/window_fixture.h"
 #include "window/window_session.h"
 #include "window/window_state.h"
@@ -153,27 +158,57 @@ TEST(WindowServerTest, RequestsOnlyFromThisComputerAndThePagesOwnOrigin) {
   struct Case {
     const char* remote;
     const char* host;
-    const char* origin;  // nullptr: no Origin header
+    const char* origin;      // nullptr: no Origin header
+    const char* fetch_site;  // nullptr: no Sec-Fetch-Site header
+    bool api;
     bool allowed;
   };
   const Case cases[] = {
-      {"127.0.0.1", "127.0.0.1:8765", nullptr, true},
-      {"127.0.0.1", "127.0.0.1:8765", "http://127.0.0.1:8765", true},
-      {"127.0.0.1", "localhost:8765", "http://localhost:8765", true},
-      {"192.168.1.20", "127.0.0.1:8765", nullptr, false},
-      {"127.0.0.1", "127.0.0.1:8765", "http://evil.example", false},
-      {"127.0.0.1", "127.0.0.1:8765", "http://127.0.0.1:9000", false},
-      {"127.0.0.1", "127.0.0.1:8765", "null", false},
-      {"127.0.0.1", "localhost:8765", "http://127.0.0.1:8765", false},
+      {"127.0.0.1", "127.0.0.1:8765", nullptr, nullptr, true, true},
+      {"127.0.0.1", "127.0.0.1:8765", "http://127.0.0.1:8765", "same-origin", true, true},
+      {"127.0.0.1", "localhost:8765", "http://localhost:8765", nullptr, true, true},
+      {"192.168.1.20", "127.0.0.1:8765", nullptr, nullptr, false, false},
+      {"127.0.0.1", "127.0.0.1:8765", "http://evil.example", nullptr, true, false},
+      {"127.0.0.1", "127.0.0.1:8765", "http://127.0.0.1:9000", nullptr, true, false},
+      {"127.0.0.1", "127.0.0.1:8765", "null", nullptr, true, false},
+      {"127.0.0.1", "localhost:8765", "http://127.0.0.1:8765", nullptr, true, false},
       // A foreign name made to point at this computer: same origin for the browser.
-      {"127.0.0.1", "evil.example:8765", "http://evil.example:8765", false},
-      {"127.0.0.1", "", nullptr, false},
+      {"127.0.0.1", "evil.example:8765", "http://evil.example:8765", nullptr, true, false},
+      {"127.0.0.1", "", nullptr, nullptr, false, false},
+      // An <img> or <script> of another site (no Origin), or a page on another local port.
+      {"127.0.0.1", "127.0.0.1:8765", nullptr, "cross-site", true, false},
+      {"127.0.0.1", "localhost:8765", nullptr, "same-site", true, false},
+      // The page itself may be opened from a link or a bookmark.
+      {"127.0.0.1", "127.0.0.1:8765", nullptr, "cross-site", false, true},
+      {"127.0.0.1", "127.0.0.1:8765", nullptr, "none", false, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.remote) + " " + c.host + " " + (c.origin ? c.origin : "-"));
-    std::string origin = c.origin ? c.origin : "";
-    EXPECT_EQ(RequestAllowed(c.remote, c.host, c.origin ? &origin : nullptr, 8765), c.allowed);
+    SCOPED_TRACE(std::string(c.remote) + " " + c.host + " " + (c.origin ? c.origin : "-") + " " +
+                 (c.fetch_site ? c.fetch_site : "-") + (c.api ? " api" : ""));
+    RequestSource source{c.remote, c.host, std::nullopt, std::nullopt, c.api};
+    if (c.origin) source.origin = c.origin;
+    if (c.fetch_site) source.fetch_site = c.fetch_site;
+    EXPECT_EQ(RequestAllowed(source, 8765), c.allowed);
   }
+}
+
+// An event stream opened on its own connection, as a page (or a page of another site) opens
+// one: returns the socket once the server has answered, and the status line in `status`.
+int OpenStream(int port, std::string* status) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) return fd;
+  std::string request = "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                        "\r\nAccept: text/event-stream\r\n\r\n";
+  send(fd, request.data(), request.size(), 0);
+  char buffer[256];
+  ssize_t n = recv(fd, buffer, sizeof(buffer), 0);
+  std::string head(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+  *status = head.substr(0, head.find("\r\n"));
+  return fd;
 }
 
 TEST(WindowServerTest, ServesThePageRefusesStrangersAndStopsOnEsci) {
@@ -181,26 +216,78 @@ TEST(WindowServerTest, ServesThePageRefusesStrangersAndStopsOnEsci) {
   WindowServer server({f.dir().Uri(), 1, 0});
   server.Start();
   httplib::Client client("127.0.0.1", server.port());
-  std::string own = "http://127.0.0.1:" + std::to_string(server.port());
+  const std::string own = "http://127.0.0.1:" + std::to_string(server.port());
 
   auto page = client.Get("/");
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
   EXPECT_NE(page->body.find("id=\"CMD_IMPORT\""), std::string::npos);
-  auto foreign = client.Get("/api/state", {{"Origin", "http://evil.example"}});
-  ASSERT_TRUE(foreign);
-  EXPECT_EQ(foreign->status, 403);
-  auto text = client.Post("/api/esci", {{"Origin", own}}, "{}", "text/plain");
-  ASSERT_TRUE(text);
-  EXPECT_EQ(text->status, 415);
-  auto broken = client.Post("/api/toggle", "{\"row\": \"first\"}", "application/json");
-  ASSERT_TRUE(broken);
-  EXPECT_EQ(broken->status, 400);
+
+  struct Case {
+    const char* what;
+    const char* path;  // POST when `type` is set, GET otherwise
+    httplib::Headers headers;
+    const char* type;
+    std::string body;
+    int status;
+  };
+  const std::string big(kMaxBodyBytes + 1, ' ');
+  const Case cases[] = {
+      {"foreign origin", "/api/state", {{"Origin", "http://evil.example"}}, nullptr, "", 403},
+      {"foreign host", "/api/state", {{"Host", "evil.example"}}, nullptr, "", 403},
+      {"another site's <img>", "/api/events", {{"Sec-Fetch-Site", "cross-site"}}, nullptr, "", 403},
+      {"not an EventSource", "/api/events", {{"Accept", "image/*"}}, nullptr, "", 406},
+      {"text", "/api/esci", {{"Origin", own}}, "text/plain", "{}", 415},
+      {"not quite JSON", "/api/esci", {}, "application/jsonfoo", "{}", 415},
+      {"JSON with parameters",
+       "/api/toggle",
+       {},
+       "application/json; charset=utf-8",
+       "{\"row\": \"first\"}",
+       400},
+      {"too long", "/api/toggle", {}, "application/json", big, 413},
+      {"sent in chunks",
+       "/api/toggle",
+       {{"Transfer-Encoding", "chunked"}},
+       "application/json",
+       "2\r\n{}\r\n0\r\n\r\n",
+       411},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto reply =
+        c.type ? client.Post(c.path, c.headers, c.body, c.type) : client.Get(c.path, c.headers);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, c.status) << reply->body;
+  }
+
+  // However many streams are asked for, the page's requests are answered.
+  std::vector<int> streams;
+  std::string status;
+  for (int i = 0; i < kMaxEventStreams; ++i) {
+    streams.push_back(OpenStream(server.port(), &status));
+    EXPECT_EQ(status, "HTTP/1.1 200 OK");
+  }
+  streams.push_back(OpenStream(server.port(), &status));
+  EXPECT_EQ(status, "HTTP/1.1 503 Service Unavailable");
+  auto state = client.Get("/api/state");
+  ASSERT_TRUE(state);
+  EXPECT_EQ(state->status, 200);
+  for (int fd : streams) close(fd);
+
+  // A second window on the same port is refused, and says which port.
+  WindowServer second({f.dir().Uri(), 1, server.port()});
+  try {
+    second.Start();
+    ADD_FAILURE() << "a second server listens on the port of the first";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find(std::to_string(server.port())), std::string::npos);
+  }
 
   // The buttons are enabled once the window has opened, on its own thread.
   auto give_up = std::chrono::steady_clock::now() + 60s;
   for (;;) {
-    auto state = client.Get("/api/state");
+    state = client.Get("/api/state");
     ASSERT_TRUE(state);
     if (Enabled(json::parse(state->body), "CMD_ESCI")) break;
     ASSERT_LT(std::chrono::steady_clock::now(), give_up) << state->body;

@@ -376,8 +376,8 @@ std::string DescribeParameters(const std::vector<Value>& values) {
 }  // namespace
 
 struct OdbcDatabase::Impl {
-  std::string server;    // for messages: SQL Server "host,port"
-  std::string password;  // scrubbed from every message the driver sends back
+  std::string server;                  // for messages: SQL Server "host,port"
+  std::vector<std::string> passwords;  // scrubbed from every message the driver sends back
   odbc::ConnectOptions options;
   bool lost = false;
   // BEGIN TRANSACTION levels open on the connection, as far as the statements sent tell.
@@ -392,7 +392,7 @@ struct OdbcDatabase::Impl {
 
   [[noreturn]] void Fail(SQLSMALLINT handle_type, SQLHANDLE handle, std::string_view action) {
     const std::vector<odbc::Diagnostic> records = ReadDiagnostics(handle_type, handle);
-    const std::string detail = odbc::Scrub(odbc::FormatDiagnostics(records), password);
+    const std::string detail = odbc::Scrub(odbc::FormatDiagnostics(records), passwords);
     if (odbc::IsConnectionLost(records)) {
       lost = true;
       throw OdbcError(fmt::format("the connection to {} was lost {}: {}", server, action, detail),
@@ -836,10 +836,7 @@ OdbcDatabase::OdbcDatabase(const std::string& connection_string, odbc::ConnectOp
   Impl& impl = *impl_;
   impl.options = std::move(options);
   impl.server = odbc::DescribeServer(connection_string);
-  impl.password =
-      odbc::ConnectionStringValue(connection_string, "PWD")
-          .value_or(
-              odbc::ConnectionStringValue(connection_string, "Password").value_or(std::string()));
+  impl.passwords = odbc::Passwords(connection_string);
   const std::string action = fmt::format("cannot connect to {} with \"{}\"", impl.server,
                                          odbc::MaskPassword(connection_string));
 
@@ -861,7 +858,7 @@ OdbcDatabase::OdbcDatabase(const std::string& connection_string, odbc::ConnectOp
       // Not Fail(): a refused login is not a lost connection, whatever state the driver gives.
       const std::string tries = attempt > 1 ? fmt::format(" ({} tries)", attempt) : "";
       throw DataError(fmt::format("{}{}: {}", action, tries,
-                                  odbc::Scrub(odbc::FormatDiagnostics(records), impl.password)));
+                                  odbc::Scrub(odbc::FormatDiagnostics(records), impl.passwords)));
     }
     impl.Pause(impl.options.connect.DelayAfter(attempt));
   }

@@ -86,6 +86,70 @@ bool IsPasswordKey(std::string_view key) {
   return EqualsIgnoringCase(key, "PWD") || EqualsIgnoringCase(key, "Password");
 }
 
+bool IsWordCharacter(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+// Where the value after `=` at `begin` ends for the most generous reading: a value in braces
+// or quotes at its closing mark, or at the end of the string when it has none; else at the
+// next ";" (blanks before it left out).
+std::size_t GenerousValueEnd(std::string_view s, std::size_t begin) {
+  const std::size_t n = s.size();
+  if (begin < n && (s[begin] == '{' || s[begin] == '"' || s[begin] == '\'')) {
+    const char close = s[begin] == '{' ? '}' : s[begin];
+    for (std::size_t i = begin + 1; i < n; ++i) {
+      if (s[i] != close) continue;
+      if (i + 1 < n && s[i + 1] == close) {  // doubled: one of them, written inside
+        ++i;
+        continue;
+      }
+      return i + 1;
+    }
+    return n;
+  }
+  std::size_t end = std::min(s.find(';', begin), n);
+  while (end > begin && (s[end - 1] == ' ' || s[end - 1] == '\t')) --end;
+  return end;
+}
+
+// The ranges [begin, end) of the string that may hold a password: the values of the password
+// attributes as the driver manager parses the string, and after every "PWD =" or "Password ="
+// that starts a word anywhere else (inside a value, after an unclosed brace) the value as
+// GenerousValueEnd reads it. Merged, in order.
+std::vector<std::pair<std::size_t, std::size_t>> PasswordRanges(std::string_view s) {
+  std::vector<std::pair<std::size_t, std::size_t>> ranges;
+  for (const Attribute& attribute : ParseAttributes(s)) {
+    if (IsPasswordKey(attribute.key) && attribute.value_begin < attribute.value_end) {
+      ranges.emplace_back(attribute.value_begin, attribute.value_end);
+    }
+  }
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (i > 0 && IsWordCharacter(s[i - 1])) continue;
+    std::size_t key_end = i;
+    for (std::string_view key : {"PWD", "Password"}) {
+      if (EqualsIgnoringCase(s.substr(i, key.size()), key)) key_end = i + key.size();
+    }
+    if (key_end == i) continue;
+    std::size_t at = key_end;
+    while (at < s.size() && (s[at] == ' ' || s[at] == '\t')) ++at;
+    if (at >= s.size() || s[at] != '=') continue;
+    ++at;
+    while (at < s.size() && (s[at] == ' ' || s[at] == '\t')) ++at;
+    const std::size_t end = GenerousValueEnd(s, at);
+    if (at < end) ranges.emplace_back(at, end);
+  }
+  std::sort(ranges.begin(), ranges.end());
+  std::vector<std::pair<std::size_t, std::size_t>> merged;
+  for (const auto& range : ranges) {
+    if (!merged.empty() && range.first <= merged.back().second) {
+      merged.back().second = std::max(merged.back().second, range.second);
+    } else {
+      merged.push_back(range);
+    }
+  }
+  return merged;
+}
+
 void AppendUtf8(char32_t c, std::string* out) {
   if (c < 0x80) {
     out->push_back(static_cast<char>(c));
@@ -134,14 +198,48 @@ std::optional<std::string> ConnectionStringValue(std::string_view connection_str
 std::string MaskPassword(std::string_view connection_string) {
   std::string out;
   std::size_t copied = 0;
-  for (const Attribute& attribute : ParseAttributes(connection_string)) {
-    if (!IsPasswordKey(attribute.key) || attribute.value_begin == attribute.value_end) continue;
-    out.append(connection_string.substr(copied, attribute.value_begin - copied));
+  for (const auto& [begin, end] : PasswordRanges(connection_string)) {
+    out.append(connection_string.substr(copied, begin - copied));
     out.append("***");
-    copied = attribute.value_end;
+    copied = end;
   }
   out.append(connection_string.substr(copied));
-  return out;
+  // The same text elsewhere (a user name chosen equal to the password) goes too.
+  return Scrub(std::move(out), Passwords(connection_string));
+}
+
+std::vector<std::string> Passwords(std::string_view connection_string) {
+  std::vector<std::string> found;
+  auto add = [&](std::string_view text) {
+    std::string_view trimmed = Trim(text);
+    if (trimmed.empty() || trimmed == "***") return;
+    found.emplace_back(trimmed);
+    // A driver that reads no braces or quotes ends the value at its first ";".
+    const std::size_t semicolon = trimmed.find(';');
+    if (semicolon != std::string_view::npos && semicolon > 0) {
+      found.emplace_back(Trim(trimmed.substr(0, semicolon)));
+    }
+  };
+  for (const auto& [begin, end] : PasswordRanges(connection_string)) {
+    std::string_view raw = connection_string.substr(begin, end - begin);
+    add(raw);
+    if (raw.front() != '{' && raw.front() != '"' && raw.front() != '\'') continue;
+    const char close = raw.front() == '{' ? '}' : raw.front();
+    std::string_view inner = raw.substr(1);
+    if (inner.ends_with(close)) inner.remove_suffix(1);
+    add(inner);
+    std::string unescaped;  // the doubled closing marks read as one
+    for (std::size_t i = 0; i < inner.size(); ++i) {
+      unescaped += inner[i];
+      if (inner[i] == close && i + 1 < inner.size() && inner[i + 1] == close) ++i;
+    }
+    add(unescaped);
+  }
+  std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() > b.size() : a < b;
+  });
+  found.erase(std::unique(found.begin(), found.end()), found.end());
+  return found;
 }
 
 std::string WithAttribute(std::string_view connection_string, std::string_view key,
@@ -166,14 +264,15 @@ std::string WithAttribute(std::string_view connection_string, std::string_view k
 }
 
 std::string DescribeServer(std::string_view connection_string) {
+  const std::string masked = MaskPassword(connection_string);
   for (std::string_view key : {"Server", "Servername", "Address", "Addr"}) {
-    std::optional<std::string> server = ConnectionStringValue(connection_string, key);
+    std::optional<std::string> server = ConnectionStringValue(masked, key);
     if (!server || server->empty()) continue;
-    std::optional<std::string> port = ConnectionStringValue(connection_string, "Port");
+    std::optional<std::string> port = ConnectionStringValue(masked, "Port");
     if (port && !port->empty()) return fmt::format("SQL Server \"{},{}\"", *server, *port);
     return fmt::format("SQL Server \"{}\"", *server);
   }
-  std::optional<std::string> dsn = ConnectionStringValue(connection_string, "DSN");
+  std::optional<std::string> dsn = ConnectionStringValue(masked, "DSN");
   if (dsn && !dsn->empty()) return fmt::format("data source \"{}\"", *dsn);
   return "the server";
 }
@@ -198,6 +297,11 @@ std::string Scrub(std::string text, std::string_view secret) {
       ++at;
     }
   }
+  return text;
+}
+
+std::string Scrub(std::string text, const std::vector<std::string>& secrets) {
+  for (const std::string& secret : secrets) text = Scrub(std::move(text), secret);
   return text;
 }
 

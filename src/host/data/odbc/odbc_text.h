@@ -23,14 +23,25 @@ std::optional<std::string> ConnectionStringValue(std::string_view connection_str
 // appended, so that no earlier setting competes with it.
 std::string WithAttribute(std::string_view connection_string, std::string_view key,
                           std::string_view value);
-// The string with the values of PWD and Password replaced by "***"; everything else as written.
+// The string for messages: every value that any reading of the string may take for a password
+// is "***", whatever its form (key PWD or Password in any case, braces closed or not, quotes,
+// blanks, a key inside another attribute's unclosed brace), and so is any other text equal
+// to one (see Passwords). Everything else as written.
 std::string MaskPassword(std::string_view connection_string);
+// The texts a driver may take for the password of the string, longest first: each value
+// MaskPassword hides, also without its braces or quotes and up to a ";" it holds. Scrub the
+// driver's messages with all of them: a driver may quote the string back, as unixODBC quotes
+// a driver name that an unclosed brace made run to the end of the string.
+std::vector<std::string> Passwords(std::string_view connection_string);
 // The server the string names, for messages: SQL Server "host" (with ",port" when a Port is
-// given), or data source "DSN". "the server" when it names neither.
+// given), or data source "DSN". "the server" when it names neither. Read from the masked
+// string: a name that an unclosed brace runs on into the password shows it masked.
 std::string DescribeServer(std::string_view connection_string);
 // `text` with `secret` replaced by "***": everywhere when it has 6 characters or more, else
 // where it stands alone between non-alphanumeric characters. An empty secret changes nothing.
 std::string Scrub(std::string text, std::string_view secret);
+// `text` with each of `secrets` replaced in turn.
+std::string Scrub(std::string text, const std::vector<std::string>& secrets);
 
 // --- Text ------------------------------------------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <rapidcheck/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <unistd.h>
@@ -35,9 +36,15 @@ TEST(OdbcConnectionStringTest, MasksEveryFormOfPasswordAndNothingElse) {
       {"pwd={se;c}}ret};UID=u", "pwd=***;UID=u"},
       {"Server=h; Password = s3 ;UID=u", "Server=h; Password = *** ;UID=u"},
       {"PWD=a;PWD=b", "PWD=***;PWD=***"},
-      {"Database={PWD=x};UID=u", "Database={PWD=x};UID=u"},
       {"Server=h;PWD=;UID=u", "Server=h;PWD=;UID=u"},
       {"DSN=erp", "DSN=erp"},
+      // Forms the driver manager may read otherwise: masked the most generous way.
+      {"Driver={FreeTDS;Server=erpsrv;UID=sa;PWD=S3cr3tPw!",
+       "Driver={FreeTDS;Server=erpsrv;UID=sa;PWD=***"},
+      {"Database={PWD=x};UID=u", "Database={PWD=***;UID=u"},
+      {"UID=u;PWD={open;ended", "UID=u;PWD=***"},
+      {"PASSWORD=\"a;b\";UID=u", "PASSWORD=***;UID=u"},
+      {"Server=h;UID=hunter22;PWD=hunter22", "Server=h;UID=***;PWD=***"},
   };
   for (const auto& c : cases) EXPECT_EQ(odbc::MaskPassword(c.in), c.out) << c.in;
 
@@ -49,6 +56,71 @@ TEST(OdbcConnectionStringTest, MasksEveryFormOfPasswordAndNothingElse) {
   EXPECT_EQ(odbc::Scrub("xhunter2x", "hunter2"), "x***x");
   EXPECT_EQ(odbc::Scrub("can't open lib 'p': p", "p"), "can't open lib '***': ***");
   EXPECT_EQ(odbc::Scrub("unchanged", ""), "unchanged");
+}
+
+// Connection strings as people write them: the password attribute in any form (key in any
+// case, blanks, braces closed or not, quotes), among others in any order, maybe twice, maybe
+// inside the unclosed brace of the driver's name. The driver named is not installed, which the
+// driver manager reports at once, quoting back a name that an unclosed brace ran on.
+RC_GTEST_PROP(OdbcConnectionStringTest, NoMessageShowsAPassword, ()) {
+  auto blank = [] { return *rc::gen::element<std::string>("", " ", "  "); };
+  auto password = [] {
+    return *rc::gen::container<std::string>(*rc::gen::inRange<std::size_t>(8, 17),
+                                            rc::gen::elementOf(std::string("aZq7K9x!#%&=;{}\" '")));
+  };
+  auto replace = [](std::string text, std::string_view chars, char by) {
+    for (char& c : text) c = chars.find(c) == std::string_view::npos ? c : by;
+    return text;
+  };
+  const bool inside_driver = *rc::gen::arbitrary<bool>();
+  std::vector<std::string> parts = {inside_driver ? "Driver={ZdvNoDriver" : "Driver={ZdvNoDriver}"};
+  for (const char* other : {"Server=127.0.0.1", "Port=1", "Database=ERP", "UID=sa"}) {
+    if (*rc::gen::arbitrary<bool>()) parts.push_back(other);
+  }
+  std::vector<std::string> secrets;
+  const int count = *rc::gen::inRange(1, 3);
+  for (int i = 0; i < count; ++i) {
+    std::string secret = password();
+    std::string value;
+    const int form = inside_driver ? 0 : *rc::gen::inRange(0, 4);
+    if (form == 0) {  // plain: up to the next ";", the blanks around it not its own
+      secret = replace(secret, ";", ':');
+      if (std::string_view(" {\"'").find(secret.front()) != std::string_view::npos) secret[0] = 'P';
+      if (secret.back() == ' ') secret.back() = 'Q';
+      value = secret;
+    } else if (form == 3) {  // quoted
+      secret = replace(secret, "\"", '\'');
+      value = "\"" + secret + "\"";
+    } else {  // braced, "}" doubled inside; closed or never
+      for (char c : secret) value += c == '}' ? std::string("}}") : std::string(1, c);
+      value = "{" + value + (form == 1 ? "}" : "");
+    }
+    secrets.push_back(secret);
+    const std::string key =
+        *rc::gen::element<std::string>("PWD", "pwd", "Pwd", "PASSWORD", "Password", "password");
+    const std::size_t at =
+        inside_driver ? parts.size() : *rc::gen::inRange<std::size_t>(0, parts.size() + 1);
+    parts.insert(parts.begin() + static_cast<std::ptrdiff_t>(at),
+                 blank() + key + blank() + "=" + blank() + value);
+  }
+  std::string connection;
+  for (const std::string& part : parts) connection += (connection.empty() ? "" : ";") + part;
+  RC_TAG(inside_driver);
+
+  std::string failure;
+  odbc::ConnectOptions once;
+  once.sleep = [](std::chrono::milliseconds) {};
+  try {
+    OdbcDatabase db(connection, once);
+  } catch (const Error& error) {
+    failure = error.what();
+  }
+  RC_ASSERT(!failure.empty());
+  for (const std::string& secret : secrets) {
+    RC_ASSERT(failure.find(secret) == std::string::npos);
+    RC_ASSERT(odbc::MaskPassword(connection).find(secret) == std::string::npos);
+    RC_ASSERT(odbc::DescribeServer(connection).find(secret) == std::string::npos);
+  }
 }
 
 TEST(OdbcConnectionStringTest, SetsOneAttributeInPlaceOfEveryEarlierOne) {
