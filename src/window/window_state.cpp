@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "module/common/host_services.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/config/configurazioni.h"
 #include "module/config/storico.h"
 #include "module/shell/frmzev_zodadovez.h"
-#include "module/common/host_services.h"
 
 namespace zodadovez::window {
 namespace {
@@ -145,6 +145,13 @@ json WindowJson(const FRMZEV_ZODADOVEZ& w) {
                       {"items", json::array({{{"code", 0}, {"text", "Normale"}},
                                              {{"code", 1}, {"text", "Rielabora"}}})}};
   j["TXT_DATA_INI"] = Field(c.txt_data_ini, c.ranges_enabled);
+  // Said when the proposal fell back although "Normale" runs exist: none recorded its end, and
+  // a "Normale" run would select every receipt again.
+  j["PROPOSAL_NOTE"] =
+      w.run().proposal_fell_back
+          ? "Nessuna elaborazione Normale registra la data dell'ultima ricevuta importata: la "
+            "data proposta torna al 01/01/2001. Usare Rielabora per il periodo da completare."
+          : "";
   j["TXT_DATA_FINE"] = Field(c.txt_data_fine, c.ranges_enabled);
   j["TXT_DADOC"] = Field(c.txt_dadoc, c.ranges_enabled);
   j["TXT_ADOC"] = Field(c.txt_adoc, c.ranges_enabled);

@@ -113,6 +113,15 @@ TEST(CliTest, ExitCodesAndMessagesAsDocumented) {
       {"sql --erp " + missing + " 'SELECT 1'", 1, "none.db"},
       {"window --company 1 --erp-file " + own + " --port " + port, 1, "127.0.0.1:" + port},
       {"demo --dir /proc/zdv-demo", 1, "cannot use /proc/zdv-demo as the demo folder"},
+      // Refused before anything is written.
+      {"import --company 1 --erp-file " + own, 2, "company 1 has no import configuration"},
+      {"import --company 1 --erp-file " + own + " --schedule ''", 2, "schedule code is empty"},
+      {"import --company 1 --erp-file " + own + " --schedule '  '", 2, "schedule code is empty"},
+      {"import --company 1 --erp-file " + own +
+           " --mode rielabora --from 31/02/2024 --to "
+           "01/03/2024",
+       2, "--from '31/02/2024' is not a valid date: expected DD/MM/YYYY"},
+      {"import --company 1 --erp-file " + own + " --only-missing", 2, "needs --mode rielabora"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);

@@ -264,6 +264,10 @@ TEST(RecoveryTest, TwoImportsAtOnceStoreEveryReceiptOnce) {
   EXPECT_EQ(outcome.status, RunStatus::kRefused);
   EXPECT_EQ(outcome.refusal, Refusal::kImportRunning);
   EXPECT_NE(outcome.reason.find("another import of company 1 is running"), std::string::npos);
+  const int code = std::system(
+      fmt::format("{} import --erp {} --company 1 >/dev/null 2>&1", ZODADOVEZ_BINARY, erp2)
+          .c_str());
+  EXPECT_EQ(WEXITSTATUS(code), 1);
   db->ReleaseLock("ZODADOVEZ_IMPORT_1");
   Import(erp2);
   Import(erp2);

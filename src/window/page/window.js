@@ -277,6 +277,8 @@
       renderProgress(w.PBAR);
       renderConfigurations(w.GRID_IMPORT, locked);
       renderHistory(w.GRID_RESULT);
+      $('PROPOSAL_NOTE').textContent = w.PROPOSAL_NOTE || '';
+      $('PROPOSAL_NOTE').hidden = !w.PROPOSAL_NOTE;
       document.body.classList.toggle('wait', Boolean(w.wait_cursor));
     }
 

@@ -1,9 +1,8 @@
 // The receipt document: rejections, duplicates, customers, document types and the rows.
 #include "module/engine/documento.h"
 
-#include <gtest/gtest.h>
-
 #include <fmt/format.h>
+#include <gtest/gtest.h>
 
 #include "module/common/mdlzev_zodadovez.h"
 #include "tests/support/window_fixture.h"
@@ -77,11 +76,11 @@ class ReceiptTest : public ::testing::Test {
 };
 
 TEST_F(ReceiptTest, RejectsWhatCannotBeImportedAndCountsIt) {
-  AddReceipt(601, 5001, "101", {});                                     // no rows
-  AddReceipt(602, 5002, "102", {{"I"}});                                // fee, non-member
-  AddReceipt(603, 5003, "102", {{"I"}, {"T"}});                         // fee plus another row
-  AddReceipt(604, 5004, "101", {{"T"}});                                // ticketing, member
-  AddReceipt(605, 5005, "NULL", {{"T"}}, "F", 2);                       // no customer, no default
+  AddReceipt(601, 5001, "101", {});                // no rows
+  AddReceipt(602, 5002, "102", {{"I"}});           // fee, non-member
+  AddReceipt(603, 5003, "102", {{"I"}, {"T"}});    // fee plus another row
+  AddReceipt(604, 5004, "101", {{"T"}});           // ticketing, member
+  AddReceipt(605, 5005, "NULL", {{"T"}}, "F", 2);  // no customer, no default
   ImportRun& w = Import();
   ASSERT_EQ(w.outcomes.size(), 1u);
   EXPECT_EQ(w.outcomes[0].present, 5);
@@ -133,9 +132,9 @@ TEST_F(ReceiptTest, DuplicatesNumbersAndDefaultCustomer) {
 TEST_F(ReceiptTest, RowsFollowTheServiceKind) {
   std::string long_text(1700, 'x');
   AddReceipt(621, 5021, "NULL",
-             {{"U", "1", "2.00", "bollo"},                         // kind 12: BOLLO, row type 1
-              {"Z", "NULL", "7.00", "senza tipo"},                 // blank service type: 999
-              {"I", "2", "15.00", long_text, "NULL"}});            // fee, no payment type
+             {{"U", "1", "2.00", "bollo"},               // kind 12: BOLLO, row type 1
+              {"Z", "NULL", "7.00", "senza tipo"},       // blank service type: 999
+              {"I", "2", "15.00", long_text, "NULL"}});  // fee, no payment type
   ImportRun& w = Import();
   EXPECT_EQ(w.outcomes[0].imported, 1);
   Recordset rows = Rows(Document(5021));
@@ -174,6 +173,69 @@ TEST_F(ReceiptTest, TheHundredAndFirstReceiptWritesTheHistory) {
   // The checkpoint after the 101st receipt, the row at the end of the loop, and the row the
   // grouped documents write whether or not they find any.
   EXPECT_EQ(history_writes, 3u);
+}
+
+// What the window keeps across receipts and rows, against what starts anew with each.
+TEST_F(ReceiptTest, WindowValuesOutliveTheReceiptAndRowValuesTheirQuery) {
+  ParameterSet example;
+  example.configurations = {1};
+  example.mode = 1;
+  example.date_from = "01/01/2024";
+  example.date_to = "31/12/2024";
+  // Every service asks for the row's competence period.
+  f_.Exec("UPDATE ZEV03_TIPISERVIZI SET ZEV03_FLGDATACOMP = 1");
+  // The subscription article keeps no number of its own: its analytic account takes the number
+  // of the article written or read before it, in the checks before the receipts (a new bar
+  // article, number 5), though it is the first row of its receipt.
+  f_.Exec(
+      "UPDATE MG43_ARTPERS SET MG43_NUMPERS1 = 0 WHERE MG43_CODART_MG66 = "
+      "'A-0002-001-000037-012-M'");
+  std::vector<std::string> statements;
+  {
+    WindowFixture copy(f_);
+    FaultPlan record;
+    record.record = &statements;
+    copy.faults = &record;
+    copy.Import(example);
+  }
+  // The period query of a receipt's second row fails: that row keeps the first row's period.
+  const std::string row_query = " AND R.IdRicevuteRiga = ";
+  std::int64_t second = 0;
+  std::string receipt;
+  for (std::size_t i = 0; i < statements.size() && second == 0; ++i) {
+    const std::size_t at = statements[i].find(row_query);
+    if (at == std::string::npos) continue;
+    const std::string key = statements[i].substr(statements[i].find("T.IDRicevuta = "));
+    if (key.substr(0, key.find(" AND R.")) == receipt) second = static_cast<std::int64_t>(i + 1);
+    receipt = key.substr(0, key.find(" AND R."));
+  }
+  ASSERT_GT(second, 0);
+  FaultPlan fail;
+  fail.fail_at = second;
+  f_.faults = &fail;
+  ImportRun& w = f_.Import(example);
+  EXPECT_EQ(fail.failures, 1);
+  EXPECT_TRUE(w.anomaly);
+  const std::string id = receipt.substr(std::string("T.IDRicevuta = ").size());
+  Recordset rows = f_.db().open(
+      "SELECT DO30_DATAINICOMP, DO30_DATAFINCOMP FROM DO30_DOCRIGHE INNER JOIN DO11_DOCTESTATA "
+      "ON DO11_NUMREG_CO99 = DO30_NUMREG_DO11 WHERE DO11_NUMDOCORIG = " +
+      id +
+      " OR DO11_NUMDOC IN (SELECT NumeroRicevuta FROM Palestra.dbo.RicevuteTestata WHERE "
+      "IDRicevuta = " +
+      id + ") ORDER BY DO30_NUMREG_DO11 DESC, DO30_RIGA");
+  ASSERT_GE(rows.record_count(), 2u);
+  const Value start = rows["DO30_DATAINICOMP"];
+  const Value end = rows["DO30_DATAFINCOMP"];
+  ASSERT_EQ(start.kind(), ValueKind::kDate);
+  rows.move_next();
+  EXPECT_EQ(rows["DO30_DATAINICOMP"], start);
+  EXPECT_EQ(rows["DO30_DATAFINCOMP"], end);
+
+  Recordset accounts =
+      f_.db().open("SELECT PC03_DESCR FROM PC03_ANAGPDC WHERE PC03_CONTO = 'ZA12M0000370005'");
+  ASSERT_EQ(accounts.record_count(), 1u);
+  EXPECT_EQ(RTrimNz(accounts["PC03_DESCR"]).substr(0, 11), "ABBONAMENTI");
 }
 
 }  // namespace
