@@ -11,6 +11,7 @@
 #include "module/common/sql_text.h"
 #include "module/common/text_compare.h"
 #include "module/common/transaction.h"
+#include "module/common/utf8.h"
 #include "module/config/configurazioni.h"
 #include "module/engine/accorpati.h"
 #include "module/engine/competenza.h"
@@ -117,6 +118,28 @@ std::string QueryRigheRicevuta(ImportRun& run, const std::string& receipt_id) {
          "Latin1_General_CI_AS AND ZEV03_DITTA_CG18 = " +
          std::to_string(run.company) + " WHERE RicevuteRiga.IDRicevuta = " + receipt_id +
          " AND ZEV03_FLGIMPORTA = 1 ";
+}
+
+void RipulisciTesti(ImportRun& run, Recordset& rs, const char* what) {
+  std::string fields;
+  for (std::size_t i = 0; i < rs.fields().size(); ++i) {
+    const Value& v = rs.at(i);
+    if (!v.is_text()) continue;
+    std::string text = v.ToText();
+    if (!RepairText(text)) continue;
+    const std::string name = rs.fields()[i].name;
+    rs.set(name, Value(std::move(text)));
+    fields += (fields.empty() ? "" : ", ") + name;
+  }
+  if (fields.empty()) return;
+  // Said, never silent: the text the ERP gets is not byte for byte the gym's.
+  const DocumentContext& d = run.document;
+  run.state.result_label.clear();
+  run.state.result_text = fmt::format(
+      "Testo corretto (carattere NUL o UTF-8 non valido) in {} ({}) della ricevuta: IDRicevuta = "
+      "{} / NumeroRicevuta = {}",
+      what, fields, Value(d.receipt_id).ToText(), d.receipt_number);
+  ScriviRisultato(run);
 }
 
 void ScriviRigheDocumento(ImportRun& run, Recordset& rows) {
@@ -253,6 +276,9 @@ void InserimentoDocumento(ImportRun& run, Recordset& receipt, std::string& docum
     // 1. The receipt header.
     AzzeraDocumento(d);
     d.member = false;
+    d.receipt_id = NzDec(receipt["IDRicevuta"]).ToDecimal();
+    d.receipt_number = static_cast<std::int32_t>(NzDec(receipt["NumeroRicevuta"]).ToInteger());
+    RipulisciTesti(run, receipt, "RicevuteTestata");
     d.gym_company = static_cast<std::int16_t>(NzDec(receipt["IDRicevuteAzienda"]).ToInteger());
     d.receipt_type = Nz(receipt["TipoRicevuta"], "").ToText();
     d.receipt_id = NzDec(receipt["IDRicevuta"]).ToDecimal();
@@ -283,6 +309,9 @@ void InserimentoDocumento(ImportRun& run, Recordset& receipt, std::string& docum
 
     // 3. The rows.
     Recordset rows = run.db().open(QueryRigheRicevuta(run, Value(d.receipt_id).ToText()));
+    for (rows.move_first(); !rows.eof(); rows.move_next())
+      RipulisciTesti(run, rows, "RicevuteRiga");
+    rows.move_first();
     if (rows.eof()) {
       Reject(run, "RicevuteRighe",
              "Nessun record di dettaglio fatturato è stato trovato per la chiave: " + Key(d));

@@ -26,6 +26,9 @@ class Rejection : public Error {
 // The first `n` characters of a UTF-8 text (a row description holds 1600).
 std::string FirstCharacters(const std::string& s, std::size_t n);
 
+// Makes the texts of the current row of `rs` whole (RepairText) and, when any needed it, writes
+// a results line naming the fields, for the receipt being built.
+void RipulisciTesti(ImportRun& run, Recordset& rs, const char* what);
 // Builds and saves the document of the receipt on which `receipt` stands. Rejections are
 // written to the results file; other errors go the anomaly route under the label
 // "Inserimento Documento -- >  <document type>".

@@ -12,12 +12,14 @@
 #include "module/common/database.h"
 #include "module/common/decimal.h"
 #include "module/common/errors.h"
+#include "module/common/host_services.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
-#include "module/common/transaction.h"
 #include "module/common/text_compare.h"
+#include "module/common/transaction.h"
+#include "module/engine/documento.h"
 #include "module/engine/import_run.h"
-#include "module/common/host_services.h"
+#include "module/engine/reports.h"
 
 namespace zodadovez {
 namespace {
@@ -169,11 +171,12 @@ bool Leggi_Utente(ImportRun& run) {
     CustomerFields& c = d.customer;
     c.user =
         run.db().open(fmt::format("SELECT * FROM {}.dbo.Utenti WITH (NOLOCK) WHERE IDUtente = {}",
-                                run.state.gym_database, Number(Value(d.gym_customer))));
+                                  run.state.gym_database, Number(Value(d.gym_customer))));
     if (c.user.eof()) {
       c.user.close();
       return false;
     }
+    RipulisciTesti(run, c.user, "Utenti");
     const Recordset& u = c.user;
     if (NzDec(u["IdSocio"]).ToDecimal() != Decimal(0)) d.member = true;
     c.tax_code = Nz(u["CodiceFiscale"], Value(std::string()));
@@ -272,8 +275,7 @@ void Trova_Cliente(ImportRun& run) {
   InsertAnagrafica(run, kind, progress, code_check);
 }
 
-void InsertAnagrafica(ImportRun& run, std::int16_t& kind, bool& /*progress*/,
-                      bool& code_check) {
+void InsertAnagrafica(ImportRun& run, std::int16_t& kind, bool& /*progress*/, bool& code_check) {
   DocumentContext& d = run.document;
   CustomerFields& c = d.customer;
   try {
@@ -353,6 +355,15 @@ void InsertAnagrafica(ImportRun& run, std::int16_t& kind, bool& /*progress*/,
     cg16.set("CG16_INDAGGCF", Value(0));
     cg16.update_batch();
     db.execute(fmt::format("EXEC SPCO_AGGIORNA_ANAG_FROM_CG16 {}", master));
+    if (Trim(name).empty()) {
+      // Created as the receipt asks, but a customer nobody can find by name is worth a line.
+      run.state.result_label.clear();
+      run.state.result_text = fmt::format(
+          "Cliente {} creato senza nome (utente {} senza cognome, nome e ragione sociale) per la "
+          "ricevuta: IDRicevuta = {} / NumeroRicevuta = {}",
+          master, d.gym_customer, Value(d.receipt_id).ToText(), d.receipt_number);
+      ScriviRisultato(run);
+    }
 
     // The company's customer record.
     WritableRecordset cg44 = db.open_for_insert(
@@ -416,7 +427,7 @@ void Cerca_Comune(ImportRun& run) {
   std::string town = NzText(c.town);
   if (town.empty()) return;
   Recordset rs = run.db().open("SELECT * FROM CG01_ANAGCOMUNI WITH (NOLOCK) WHERE CG01_DESCR = " +
-                             SqlQuote(town));
+                               SqlQuote(town));
   if (rs.eof()) return;
   c.town_code = Value(NzText(rs["CG01_CODICE"]));
   // A town whose postal code the table leaves blank or zero keeps the gym's.

@@ -13,6 +13,7 @@
 #include "host/data/sqlite/tsql_lexer.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/text_compare.h"
+#include "module/common/utf8.h"
 #include "module/engine/documento.h"
 #include "tests/support/window_fixture.h"
 #include "tests/unit/reliability/gym_builder.h"
@@ -50,6 +51,8 @@ const std::vector<Value>& HostileTexts() {
       Value(LongText()),
       Value("     "),
       Value(Null{}),
+      Value(std::string("Ro\0ssi", 6)),  // a NUL byte: dropped, and said
+      Value("Citt\xE0 Alta"),            // Latin-1, not UTF-8: read as such, and said
   };
   return texts;
 }
@@ -194,18 +197,33 @@ TEST(HostileDataTest, TextsTravelAsValuesAndNoStatementOfTheirOwnRuns) {
   CheckStatements(f.log, &known);
 
   // Every receipt became its document, nothing went the anomaly route.
-  EXPECT_EQ(w->outcomes[0].present, 6);
-  EXPECT_EQ(w->outcomes[0].imported, 6);
+  const auto receipts = static_cast<std::int64_t>(HostileTexts().size());
+  EXPECT_EQ(w->outcomes[0].present, receipts);
+  EXPECT_EQ(w->outcomes[0].imported, receipts);
   EXPECT_FALSE(w->anomaly) << ReadFile(w->outcomes[0].anomalies_path);
   Database& db = f.db();
-  EXPECT_EQ(Column(db, "SELECT COUNT(*) FROM DO11_DOCTESTATA").ToInteger(), 7);
+  EXPECT_EQ(Column(db, "SELECT COUNT(*) FROM DO11_DOCTESTATA").ToInteger(), receipts + 1);
+  // The repaired texts and the customer without any name are each said, with their receipt.
+  const std::string results = ReadFile(w->outcomes[0].results_path);
+  for (int n : {6, 7}) {
+    EXPECT_NE(results.find(fmt::format("in RicevuteTestata (Cliente, PIVA, Indirizzo_1, "
+                                       "Indirizzo_2) della ricevuta: IDRicevuta = {}",
+                                       7000 + n)),
+              std::string::npos)
+        << results;
+  }
+  EXPECT_NE(results.find("creato senza nome (utente 305 senza cognome"), std::string::npos)
+      << results;
 
   for (std::size_t i = 0; i < HostileTexts().size(); ++i) {
     SCOPED_TRACE(i);
     const Value& text = HostileTexts()[i];
     // As the gym hands them over: blanks and NULL read as "", texts cut to their columns.
     auto as_read = [&](int size) {
-      return RTrimNz(text).empty() ? std::string() : testing::FirstChars(text.as_text(), size);
+      if (RTrimNz(text).empty()) return std::string();
+      std::string whole = text.as_text();
+      RepairText(whole);
+      return testing::FirstChars(whole, size);
     };
     const int n = static_cast<int>(i);
     Recordset doc = db.open(fmt::format(
