@@ -224,8 +224,7 @@ class DmlBinder {
  public:
   DmlBinder(const std::string& sql, std::vector<Token> tokens, schema::SchemaModel& erp,
             schema::SchemaModel& gym, schema::SchemaModel& temp, schema::SchemaModel& system,
-            std::map<std::string, std::map<std::string, std::string>>& temp_origins,
-            const std::map<std::string, std::string>& number_tolerated)
+            std::map<std::string, std::map<std::string, std::string>>& temp_origins)
       : sql_(sql),
         t_(std::move(tokens)),
         erp_(erp),
@@ -233,7 +232,6 @@ class DmlBinder {
         temp_(temp),
         system_(system),
         temp_origins_(temp_origins),
-        number_tolerated_(number_tolerated),
         match_(t_.size(), 0),
         scope_of_(t_.size(), 0),
         consumed_(t_.size(), false),
@@ -578,9 +576,7 @@ class DmlBinder {
         Decimal value;
         const bool parsed = Decimal::TryParse(literal.literal, &value);
         if (column.type == ColumnKind::kText) {
-          const bool tolerated = !assignment && column.column != nullptr &&
-                                 number_tolerated_.count(UpperName(column.column->name)) > 0;
-          if (!tolerated && (!assignment || !parsed || value.scale() > 0)) {
+          if (!assignment || !parsed || value.scale() > 0) {
             Problem(
                 fmt::format("{} beside the number {}: SQL Server converts the text to a "
                             "number, and fails on any row that holds no number",
@@ -774,7 +770,6 @@ class DmlBinder {
   schema::SchemaModel& temp_;
   schema::SchemaModel& system_;
   std::map<std::string, std::map<std::string, std::string>>& temp_origins_;
-  const std::map<std::string, std::string>& number_tolerated_;
   std::vector<std::size_t> match_;
   std::vector<int> scope_of_;
   std::vector<bool> consumed_;
@@ -793,10 +788,6 @@ class DmlBinder {
 StatementBinder::StatementBinder(schema::SchemaModel erp, schema::SchemaModel gym)
     : erp_(std::move(erp)), gym_(std::move(gym)) {
   system_.AddTable(kSystemTables);
-}
-
-void StatementBinder::TolerateNumberFor(const std::string& column, const std::string& reason) {
-  number_tolerated_[UpperName(column)] = reason;
 }
 
 std::vector<std::string> StatementBinder::Check(const StatementRecord& record) {
@@ -1009,8 +1000,7 @@ std::vector<std::string> StatementBinder::CheckText(const std::string& sql) {
       !IsWord(first, "DELETE")) {
     return {fmt::format("a statement the binder does not know (\"{}\")", first.text)};
   }
-  DmlBinder binder(sql, std::move(tokens), erp_, gym_, temp_, system_, temp_origins_,
-                   number_tolerated_);
+  DmlBinder binder(sql, std::move(tokens), erp_, gym_, temp_, system_, temp_origins_);
   return binder.Run();
 }
 

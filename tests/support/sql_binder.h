@@ -28,11 +28,6 @@ class StatementBinder {
   // adds its table, SELECT ... INTO #T its temporary table, DROP TABLE #T removes one.
   std::vector<std::string> Check(const StatementRecord& record);
 
-  // Accepts comparisons of the text column `column` with a bare number, which SQL Server makes
-  // by converting every value of the column to a number: they hold only while each value is
-  // one. For statements whose text is fixed as it is, the reason says why.
-  void TolerateNumberFor(const std::string& column, const std::string& reason);
-
  private:
   std::vector<std::string> CheckText(const std::string& sql);
   std::vector<std::string> CheckWrite(const RowWrite& write);
@@ -44,7 +39,6 @@ class StatementBinder {
   // Where the texts of each temporary table's columns take their collation from: "erp", "gym"
   // or "tempdb", by upper-case table and column name.
   std::map<std::string, std::map<std::string, std::string>> temp_origins_;
-  std::map<std::string, std::string> number_tolerated_;  // upper-case column: reason
 };
 
 }  // namespace zodadovez::testing

@@ -323,6 +323,10 @@ RunOutcome ImportRun::Execute(const ParameterSet& chosen) {
   } catch (const std::exception& e) {
     LedgerError(e);
   }
+  bool every_configuration = true;
+  for (Recordset rs = configurations.clone(); rs.is_open() && !rs.eof(); rs.move_next()) {
+    every_configuration = every_configuration && NzDec(rs["SELEZIONE"]).ToDecimal() == Decimal(1);
+  }
   std::optional<DateTime> start_date;
   if (selections.mode == 0) {
     if (last_imported_date.kind() == ValueKind::kDate) start_date = last_imported_date.as_date();
@@ -330,7 +334,7 @@ RunOutcome ImportRun::Execute(const ParameterSet& chosen) {
     // and what it stored is skipped, so that no receipt is lost or stored twice.
     for (const UnfinishedRun& r : unfinished) {
       if (r.mode != 0) continue;
-      outcome.resumed_runs.push_back(r.id);
+      if (every_configuration) outcome.resumed_runs.push_back(r.id);
       if (r.start_date && (!start_date || *r.start_date < *start_date)) start_date = r.start_date;
       if (log_) {
         log_->WriteLine(fmt::format(
@@ -351,10 +355,12 @@ RunOutcome ImportRun::Execute(const ParameterSet& chosen) {
   const bool stopped = StopRequested();
   try {
     if (run_id != 0) {
-      // A completed "Normale" run has done what the unfinished ones set out to do; a completed
-      // "Rielabora" run leaves them to the next "Normale" one.
-      TerminaEsecuzione(*this, stopped ? kRunInterrupted : kRunCompleted,
-                        selections.mode == 0 ? unfinished : std::vector<UnfinishedRun>());
+      // A completed "Normale" run of every configuration has done what the unfinished ones set
+      // out to do; a run of some configurations, or a "Rielabora" one, leaves them to the next
+      // "Normale" run of them all.
+      TerminaEsecuzione(
+          *this, stopped ? kRunInterrupted : kRunCompleted,
+          selections.mode == 0 && every_configuration ? unfinished : std::vector<UnfinishedRun>());
     }
   } catch (const std::exception& e) {
     LedgerError(e);

@@ -11,8 +11,8 @@
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
-#include "module/engine/reports.h"
 #include "module/engine/import_run.h"
+#include "module/engine/reports.h"
 
 namespace zodadovez {
 namespace {
@@ -22,16 +22,27 @@ constexpr long kNoCurrentRecord = 3021;
 
 std::string Text(const Value& value) { return Nz(value).ToText(); }
 
-// The company's chart-of-accounts group, compared as a bare number: CG24_GRUPPO_CG10 holds
-// the group's number as text, and the server converts it for the comparison.
-std::string ChartGroup(const ImportRun& run) {
+// The company's chart-of-accounts group as a number.
+Decimal ChartGroup(const ImportRun& run) {
   const std::string& group = run.company_parameters.chart_group;
   Decimal number;
   if (!Decimal::TryParse(group, &number)) {
     throw ConversionError("CG24_TABPDC: the chart-of-accounts group \"" + group +
                           "\" is not a number");
   }
-  return number.ToString();
+  return number;
+}
+
+// CG24_GRUPPO_CG10 is a text column holding the group's number. Compared with a bare number on
+// SQL Server, every code of the table would be converted, and one that is not a number would
+// make the statement fail; so the codes are compared here, as the server would convert them: a
+// whole number with blanks around it and an optional sign ("05" is group 5, "AB" no group).
+bool SameGroup(const Value& code, const Decimal& group) {
+  std::string text = RTrimNz(code);
+  text.erase(0, text.find_first_not_of(' '));
+  if (text.empty() || text.find_first_not_of("+-0123456789") != std::string::npos) return false;
+  Decimal number;
+  return Decimal::TryParse(text, &number) && number == group;
 }
 
 }  // namespace
@@ -59,10 +70,14 @@ std::string Controlla_CPMerce(ImportRun& run, std::string& category, std::string
       account = Text(map["ZEV05_CONTO_CG24"]);
     }
 
-    Recordset found =
-        run.db().open("SELECT * FROM CG24_TABPDC WHERE CG24_GRUPPO_CG10 = " + ChartGroup(run) +
-                    " AND CG24_CONTO = " + SqlQuote(Text(Value(account))));
-    if (!found.eof()) return account;
+    const Decimal group = ChartGroup(run);
+    Recordset found = run.db().open(
+        "SELECT CG24_GRUPPO_CG10 FROM CG24_TABPDC WITH (NOLOCK) WHERE "
+        "CG24_CONTO = " +
+        SqlQuote(Text(Value(account))));
+    for (; !found.eof(); found.move_next()) {
+      if (SameGroup(found["CG24_GRUPPO_CG10"], group)) return account;
+    }
 
     // The row is still written, without account: the results file says which code lacks one.
     run.state.result_text = "Contropartita non codificata = " + Text(Value(gym_code));

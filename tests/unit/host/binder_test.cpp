@@ -55,9 +55,6 @@ std::string Joined(const std::vector<std::string>& problems) {
 // Every statement of `log` that does not bind, with its problems.
 std::string Unbound(const StatementLog& log) {
   StatementBinder binder(ErpModel(), GymModel());
-  // The revenue account lookup compares the chart-of-accounts group with a bare number, as the
-  // original's text does: on SQL Server it holds while every CG24_GRUPPO_CG10 is numeric.
-  binder.TolerateNumberFor("CG24_GRUPPO_CG10", "the lookup's text is the original's");
   std::string out;
   for (const StatementRecord& record : log.records()) {
     std::vector<std::string> problems = binder.Check(record);

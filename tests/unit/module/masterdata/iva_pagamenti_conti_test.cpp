@@ -240,6 +240,9 @@ TEST(ControllaCPMerceTest, FindsTheRevenueAccountByTheCompanysType) {
   const Case cases[] = {
       {1, "PISCINA", "0501", "0501", "", false},
       {1, "PISCINA", "0502", "", "Contropartita non codificata = 0502", false},
+      // Group codes compare as numbers ("01" is group 1); one that is no number is no group.
+      {1, "PISCINA", "0620", "0620", "", false},
+      {1, "PISCINA", "0630", "", "Contropartita non codificata = 0630", false},
       {2, "PISCINA", "0501", "", "Contropartita non codificata = PISCINA", false},
       {4, "PISCINA", "0501", "0610", "", false},
       {4, "SALA", "0501", "", "Contropartita non codificata = SALA / 0699", false},
@@ -257,7 +260,7 @@ TEST(ControllaCPMerceTest, FindsTheRevenueAccountByTheCompanysType) {
     // configuration 8 must not be taken.
     f.Exec(
         "INSERT INTO CG24_TABPDC (CG24_GRUPPO_CG10, CG24_CONTO) VALUES ('1', '0501'), "
-        "('1', '0610'), ('2', '0502'), ('2', '0699')");
+        "('1', '0610'), ('2', '0502'), ('2', '0699'), (' 01', '0620'), ('1A', '0630')");
     f.Exec(
         "INSERT INTO ZEV05_CPMERCE VALUES (1, 7, 10, 'PISCINA', '0610'), (1, 7, 10, 'SALA', "
         "'0699'), (1, 7, 10, 'C1', NULL), (1, 7, 11, 'C2', '0501'), (1, 8, 10, 'C2', '0501')");
@@ -288,12 +291,13 @@ TEST(ControllaCPMerceTest, StatementTexts) {
   std::string centre;
   f.log.Clear();
   Controlla_CPMerce(w, category, centre);
-  EXPECT_EQ(Reads(f.log),
-            (std::vector<std::string>{
-                "SELECT ZEV05_CONTO_CG24 FROM ZEV05_CPMERCE WITH (NOLOCK) WHERE ZEV05_DITTA_CG18 "
-                "= 1 AND ZEV05_IDPARAM_ZEV90 = 7 AND ZEV05_AZIENDA = 10 AND ZEV05_CONTO_GYM = "
-                "'D''ANNA'",
-                "SELECT * FROM CG24_TABPDC WHERE CG24_GRUPPO_CG10 = 1 AND CG24_CONTO = '0610'"}));
+  EXPECT_EQ(
+      Reads(f.log),
+      (std::vector<std::string>{
+          "SELECT ZEV05_CONTO_CG24 FROM ZEV05_CPMERCE WITH (NOLOCK) WHERE ZEV05_DITTA_CG18 "
+          "= 1 AND ZEV05_IDPARAM_ZEV90 = 7 AND ZEV05_AZIENDA = 10 AND ZEV05_CONTO_GYM = "
+          "'D''ANNA'",
+          "SELECT CG24_GRUPPO_CG10 FROM CG24_TABPDC WITH (NOLOCK) WHERE CG24_CONTO = '0610'"}));
 }
 
 TEST(AggiornaRecCogeTest, MovesTheDefaultCounterpartToTheCashAccount) {
