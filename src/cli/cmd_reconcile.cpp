@@ -35,7 +35,8 @@ int RunReconcile(const ReconcileCommand& command) {
   request.from = Day(command.from, "--from");
   request.to = Day(command.to, "--to");
   if (request.from && request.to && *request.from > *request.to) {
-    throw ConfigError(fmt::format("--from {} is after --to {}", command.from, command.to));
+    throw ConfigError(fmt::format("--from {} is after --to {}: the period holds no day",
+                                  command.from, command.to));
   }
   std::unique_ptr<Database> db = Connect(command.erp);
   const ReconcileReport report = Reconcile(*db, request);

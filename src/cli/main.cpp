@@ -59,10 +59,12 @@ void AddErpOption(CLI::App* cmd, std::string& erp, std::deque<ErpBinding>& bindi
   auto* direct =
       cmd->add_option("--erp", erp,
                       "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING (default: "
-                      "$ZODADOVEZ_ERP)");
+                      "$ZODADOVEZ_ERP)")
+          ->type_name("CONN");
   cmd->add_option("--erp-file", binding.file,
                   "A file holding the --erp text on one line, which only its owner may read "
                   "(default: $ZODADOVEZ_ERP_FILE); keeps passwords out of the arguments")
+      ->type_name("FILE")
       ->excludes(direct);
 }
 
@@ -96,9 +98,6 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("zodadovez ") + ZODADOVEZ_VERSION,
                        "Print the version and exit");
-  app.footer(
-      "Exit codes: 0 done, 3 done with anomalies, 2 bad arguments or configuration, 1 could not "
-      "run.\nRun 'zodadovez SUBCOMMAND --help' for a subcommand's options.");
   CommandLine o;
   std::deque<ErpBinding> erp;
   std::vector<std::pair<CLI::App*, Action>> commands;
@@ -199,6 +198,10 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   commands.emplace_back(cmd, [&] { return RunWindow(o.window); });
 
+  // Set last, so that the subcommands do not take it over.
+  app.footer(
+      "Exit codes: 0 done, 3 done with anomalies, 2 bad arguments or configuration, 1 could not "
+      "run.\nRun 'zodadovez SUBCOMMAND --help' for a subcommand's options.");
   // A bare call is a call without its subcommand: the list of them, as bad arguments.
   if (argc <= 1) {
     std::cerr << app.help();

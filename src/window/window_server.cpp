@@ -189,7 +189,7 @@ void WindowServer::Impl::Events(const httplib::Request& req, httplib::Response& 
       res.set_header("Retry-After", "10");
       SendJson(res, 503,
                {{"error", fmt::format("Troppe pagine aperte su questa finestra (al massimo {}): "
-                                      "chiudere le altre schede, poi ricaricare questa.",
+                                      "chiudere le altre schede; questa si ricollega da sola.",
                                       kMaxEventStreams)}});
       return;
     }
