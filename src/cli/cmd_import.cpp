@@ -256,7 +256,7 @@ int RunHistory(const Connection& connection) {
     rows.push_back(std::move(row));
   }
   PrintTable(stdout, header, rows, right);
-  fmt::print("\nData inizio proposta per la prossima elaborazione Normale: {}\n",
+  fmt::print("\nStart date proposed for the next \"Normale\" run: {}\n",
              ProposedStartText(run.last_imported_date));
   if (run.proposal_fell_back) {
     fmt::print(
