@@ -104,6 +104,7 @@ int RunDemo(const DemoCommand& command) {
   ImportRequest request;
   request.erp = erp;
   request.company = 1;
+  request.sql_log = command.sql_log;
   ImportReport report;
   int code = RunImport(request, &report);
   fmt::print("\nResults and anomaly files are written below {}.\n", (dir / "log").string());

@@ -3,11 +3,13 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 
 #include "cli/commands.h"
 #include "cli/signals.h"
 #include "cli/table.h"
 #include "host/data/backend.h"
+#include "host/data/sql_log.h"
 #include "host/erp/stand_in_host.h"
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
@@ -142,6 +144,11 @@ int RunImport(const ImportRequest& request, ImportReport* report) {
     options.log_sink = [](const std::string& line) { fmt::print(stderr, "{}\n", line); };
   }
   options.statement_log = o.statement_log;
+  std::unique_ptr<SqlLogFile> sql_log;
+  if (!o.sql_log.empty()) {
+    sql_log = std::make_unique<SqlLogFile>(o.sql_log);
+    options.statement_log = sql_log->log();
+  }
   StandInHost host(options);
   StopSignals signals;
   RunOptions run_options;
@@ -174,6 +181,7 @@ int RunImport(const ImportRequest& request, ImportReport* report) {
     outcome = run.Execute(set);
   }
   view.Finish();
+  if (std::string why; sql_log && !sql_log->Finish(&why)) fmt::print(stderr, "{}\n", why);
 
   if (outcome.status == RunStatus::kRefused) {
     fmt::print(stderr, "zodadovez: {}\n", outcome.reason);

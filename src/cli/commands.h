@@ -62,6 +62,7 @@ struct DemoCommand {
   bool size_given = false;  // --receipts or --seed on the command line
   bool fresh = false;
   bool no_import = false;
+  std::string sql_log;  // --sql-log: the import's statements as JSON Lines
 };
 int RunDemo(const DemoCommand& command);
 
@@ -103,6 +104,8 @@ struct ImportRequest {
   std::vector<std::int64_t> configs;  // empty: every configuration of the company
   // When set, every statement of the run is recorded here (the benchmark replays it).
   zodadovez::StatementLog* statement_log = nullptr;
+  // --sql-log: every statement of the run, as it goes, to this file as JSON Lines.
+  std::string sql_log;
   bool quiet = false;  // no progress bar, no summary table, no host log on standard error
 };
 

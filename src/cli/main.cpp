@@ -142,6 +142,8 @@ int main(int argc, char** argv) {
   cmd->add_option("--wait", o.import.wait_seconds,
                   "Wait up to SECONDS for another import of the company to end")
       ->check(CLI::NonNegativeNumber);
+  cmd->add_option("--sql-log", o.import.sql_log,
+                  "Write every statement sent to this file, as it goes (JSON Lines)");
   commands.emplace_back(cmd, [&, cmd] {
     o.import.rielabora = o.import_mode == "rielabora";
     if (cmd->count("--schedule") > 0) o.import.schedule = o.import_schedule;
@@ -167,6 +169,8 @@ int main(int argc, char** argv) {
       cmd->add_option("--seed", o.demo.seed, "Seed of the generator: the same seed, the same data")
           ->capture_default_str();
   cmd->add_flag("--fresh", o.demo.fresh, "Remove the demo databases first and create them anew");
+  cmd->add_option("--sql-log", o.demo.sql_log,
+                  "Write every statement of the import to this file (JSON Lines)");
   cmd->add_flag("--no-import", o.demo.no_import,
                 "Only create the databases: leave the import to the window or the import command");
   commands.emplace_back(cmd, [&o, receipts, seed] {

@@ -4,6 +4,7 @@
 #include <fmt/ranges.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "host/data/sqlite/sqlite_database.h"
 #include "host/data/sqlite/tsql_rewriter.h"
@@ -21,10 +22,24 @@ namespace {
 
 constexpr std::string_view kSqlite = "sqlite:";
 constexpr std::string_view kSqlServer = "sqlserver:";
+constexpr std::string_view kOdbc = "odbc:";
+
+// The ODBC connection string of a sqlserver: or odbc: URI, or nothing for another scheme.
+std::optional<std::string_view> OdbcConnection(std::string_view uri) {
+  for (std::string_view scheme : {kSqlServer, kOdbc}) {
+    if (uri.starts_with(scheme)) return uri.substr(scheme.size());
+  }
+  return std::nullopt;
+}
 
 std::unique_ptr<Database> OpenSqlServer(std::string_view connection) {
 #ifdef ZODADOVEZ_HAVE_ODBC
-  return std::make_unique<OdbcDatabase>(std::string(connection));
+  auto db = std::make_unique<OdbcDatabase>(std::string(connection));
+  // Through SQLite's driver the ERP's procedures are the embedded backend's stand-ins.
+  if (db->is_sqlite()) {
+    for (auto& [name, procedure] : StandInProcedures()) db->RegisterProcedure(name, procedure);
+  }
+  return db;
 #else
   (void)connection;
   throw ConfigError("this build has no SQL Server backend (configured without ODBC)");
@@ -53,7 +68,9 @@ std::string ErpSchemaBatch(std::string_view table) {
                 : "a connection string";
   }
   throw ConfigError(fmt::format(
-      "unknown database '{}': expected sqlite:PATH or sqlserver:ODBC-CONNECTION-STRING", shown));
+      "unknown database '{}': expected sqlite:PATH, sqlserver:ODBC-CONNECTION-STRING or "
+      "odbc:ODBC-CONNECTION-STRING",
+      shown));
 }
 
 }  // namespace
@@ -62,10 +79,10 @@ std::unique_ptr<Database> OpenDatabase(std::string_view uri, GymAccess gyms) {
   if (uri.starts_with(kSqlite)) {
     auto db = std::make_unique<SqliteDatabase>(std::filesystem::path(uri.substr(kSqlite.size())),
                                                false, gyms);
-    RegisterStandInProcedures(*db);
+    for (auto& [name, procedure] : StandInProcedures()) db->RegisterProcedure(name, procedure);
     return db;
   }
-  if (uri.starts_with(kSqlServer)) return OpenSqlServer(uri.substr(kSqlServer.size()));
+  if (std::optional<std::string_view> odbc = OdbcConnection(uri)) return OpenSqlServer(*odbc);
   BadUri(uri);
 }
 
@@ -115,8 +132,15 @@ void InitDatabases(std::string_view uri, const std::string& gym_name) {
     }
     return;
   }
-  if (uri.starts_with(kSqlServer)) {
-    std::unique_ptr<Database> db = OpenSqlServer(uri.substr(kSqlServer.size()));
+  if (std::optional<std::string_view> odbc = OdbcConnection(uri)) {
+    std::unique_ptr<Database> db = OpenSqlServer(*odbc);
+#ifdef ZODADOVEZ_HAVE_ODBC
+    if (static_cast<OdbcDatabase&>(*db).is_sqlite()) {
+      throw ConfigError(
+          "init creates SQLite files with --erp sqlite:PATH; open them through the "
+          "ODBC driver afterwards");
+    }
+#endif
     RunScript(*db, ErpSchema());
     RunScript(*db, ProceduresSchema());
     db->execute(

@@ -1,4 +1,6 @@
-// Opens the ERP database named by a connection URI: "sqlite:PATH" or "sqlserver:ODBC-STRING".
+// Opens the ERP database named by a connection URI: "sqlite:PATH", or "sqlserver:ODBC-STRING"
+// and its synonym "odbc:ODBC-STRING" (SQL Server, or SQLite files through SQLite's ODBC driver:
+// "odbc:Driver=SQLite3;Database=PATH").
 #pragma once
 
 #include <memory>

@@ -58,4 +58,10 @@ bool FaultyDatabase::AcquireLock(std::string_view resource, std::chrono::millise
 
 void FaultyDatabase::ReleaseLock(std::string_view resource) { inner_->ReleaseLock(resource); }
 
+std::vector<std::string> FaultyDatabase::PrimaryKey(const std::string& table) {
+  auto* keys = dynamic_cast<KeyedTables*>(inner_.get());
+  if (keys == nullptr) throw DataError(fmt::format("the keys of {} are not known", table));
+  return keys->PrimaryKey(table);
+}
+
 }  // namespace zodadovez

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/data/statement_log.h"
 #include "module/common/database.h"
 
 namespace zodadovez {
@@ -46,7 +47,7 @@ struct FaultPlan {
 // (the statement is not sent). `plan` must outlive the decorator. Connection facts
 // (server_name, dbms_version, date_text) and ReleaseLock never fail: they are not statements, or
 // must not throw.
-class FaultyDatabase : public Database {
+class FaultyDatabase : public Database, public KeyedTables {
  public:
   FaultyDatabase(std::unique_ptr<Database> inner, FaultPlan* plan);
 
@@ -59,6 +60,8 @@ class FaultyDatabase : public Database {
   std::int64_t update_row(const RowWrite& write) override;
   bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) override;
   void ReleaseLock(std::string_view resource) override;
+  // Asks `inner`, when it tells its keys (not a statement: never fails by the plan).
+  std::vector<std::string> PrimaryKey(const std::string& table) override;
 
  private:
   // Counts the statement and throws when the plan says it fails.

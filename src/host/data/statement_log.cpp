@@ -2,6 +2,9 @@
 
 #include <fmt/format.h>
 
+#include "module/common/errors.h"
+#include "module/common/text_compare.h"
+
 namespace zodadovez {
 namespace {
 
@@ -28,7 +31,7 @@ std::string UpdateText(const RowWrite& w) {
 }  // namespace
 
 LoggingDatabase::LoggingDatabase(std::unique_ptr<Database> inner, StatementLog* log)
-    : inner_(std::move(inner)), log_(log) {}
+    : inner_(std::move(inner)), log_(log), keys_(dynamic_cast<KeyedTables*>(inner_.get())) {}
 
 std::int64_t LoggingDatabase::execute(std::string_view sql) {
   auto start = Clock::now();
@@ -63,7 +66,25 @@ std::int64_t LoggingDatabase::update_row(const RowWrite& write) {
   auto start = Clock::now();
   std::int64_t rows = inner_->update_row(write);
   auto elapsed = Clock::now() - start;
-  log_->Add({StatementRecord::Kind::kUpdate, UpdateText(write), write, rows, elapsed});
+  StatementRecord record{StatementRecord::Kind::kUpdate, UpdateText(write), write, rows, elapsed};
+  if (log_->streams() && keys_ != nullptr) {
+    // The backend read the table's key for the update just sent: asking again costs nothing.
+    try {
+      for (const std::string& column : keys_->PrimaryKey(write.table)) {
+        for (std::size_t i = 0; i < write.original_fields.size(); ++i) {
+          if (TextEquals(write.original_fields[i].name, column) &&
+              i < write.original_values.size()) {
+            record.key.push_back(column);
+            record.key_values.push_back(write.original_values[i]);
+          }
+        }
+      }
+    } catch (const DataError&) {
+      record.key.clear();
+      record.key_values.clear();
+    }
+  }
+  log_->Add(std::move(record));
   return rows;
 }
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,19 +22,45 @@ struct StatementRecord {
   std::int64_t rows = 0;  // rows affected (writes, execute) or read (open)
   // Time inside the database, without the log's own bookkeeping.
   std::chrono::nanoseconds elapsed{0};
+  // Updates logged to a sink: the primary key the row was found by and its values, when the
+  // backend tells its keys (see KeyedTables).
+  std::vector<std::string> key{};
+  std::vector<Value> key_values{};
 
   // The values of a write, in the order of its columns.
   const std::vector<Value>& parameters() const { return write.values; }
 };
 
+// Keeps every record, or hands each one to a sink as it comes and keeps none.
 class StatementLog {
  public:
-  void Add(StatementRecord record) { records_.push_back(std::move(record)); }
+  using Sink = std::function<void(const StatementRecord&)>;
+  StatementLog() = default;
+  explicit StatementLog(Sink sink) : sink_(std::move(sink)) {}
+
+  void Add(StatementRecord record) {
+    if (sink_) {
+      sink_(record);
+    } else {
+      records_.push_back(std::move(record));
+    }
+  }
   const std::vector<StatementRecord>& records() const { return records_; }
   void Clear() { records_.clear(); }
+  // A sink shows updates whole, with the key they find their row by.
+  bool streams() const { return static_cast<bool>(sink_); }
 
  private:
+  Sink sink_;
   std::vector<StatementRecord> records_;
+};
+
+// A backend that can tell by which columns its updates find a row.
+class KeyedTables {
+ public:
+  virtual ~KeyedTables() = default;
+  // The primary key columns of `table`, in key order. Throws DataError.
+  virtual std::vector<std::string> PrimaryKey(const std::string& table) = 0;
 };
 
 // Forwards everything to `inner` and records its statements in `log` (which must outlive the
@@ -55,6 +82,7 @@ class LoggingDatabase : public Database {
  private:
   std::unique_ptr<Database> inner_;
   StatementLog* log_;
+  KeyedTables* keys_;  // inner_ when it tells its keys, else null
 };
 
 // Sends the recorded statements again, in order, to `db`. Returns the number sent.

@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "host/data/sqlite/sqlite_database.h"
+#include "host/data/sqlite/sqlite_dialect.h"
 #include "module/common/errors.h"
 #include "module/common/mdlzev_zodadovez.h"
 #include "module/common/sql_text.h"
@@ -67,7 +67,7 @@ void Explode(Database& db, const Value& company, const std::string& article,
 // SPMG_ESPLKIT: the components of a kit article for the quantity asked, one row each, with
 // the columns ESPKIT_COMPON, ESPKIT_DESCART, ESPKIT_QTA1, ESPKIT_IDDISBA and ESPKIT_IDLEGAME.
 // The rows are also left in ESPKIT_RISULTATO, as the procedure on the ERP's server does.
-Recordset EsplodiKit(SqliteDatabase& db, const bridge::ProcedureCall& call) {
+Recordset EsplodiKit(Database& db, const bridge::ProcedureCall& call) {
   Value company = Argument(call, "@DITTA");
   std::string article = RTrimNz(Argument(call, "@CODICE_ARTICOLO"));
   Decimal quantity = NzDec(Argument(call, "@QTA_DA_ESPLODERE")).ToDecimal();
@@ -102,7 +102,7 @@ Recordset EsplodiKit(SqliteDatabase& db, const bridge::ProcedureCall& call) {
 // SPCO_AGGIORNA_ANAG_FROM_CG16: on the ERP's server it propagates a new master record to the
 // tables derived from it. The stand-in ERP has no such tables: it checks that the record
 // exists, as the procedure would fail on a code it cannot find.
-Recordset AggiornaAnagrafica(SqliteDatabase& db, const bridge::ProcedureCall& call) {
+Recordset AggiornaAnagrafica(Database& db, const bridge::ProcedureCall& call) {
   if (call.arguments.empty()) {
     throw DataError("SPCO_AGGIORNA_ANAG_FROM_CG16: the master record code is missing");
   }
@@ -118,9 +118,8 @@ Recordset AggiornaAnagrafica(SqliteDatabase& db, const bridge::ProcedureCall& ca
 
 }  // namespace
 
-void RegisterStandInProcedures(SqliteDatabase& db) {
-  db.RegisterProcedure("SPMG_ESPLKIT", EsplodiKit);
-  db.RegisterProcedure("SPCO_AGGIORNA_ANAG_FROM_CG16", AggiornaAnagrafica);
+std::vector<std::pair<std::string, sqlite::StandInProcedure>> StandInProcedures() {
+  return {{"SPMG_ESPLKIT", EsplodiKit}, {"SPCO_AGGIORNA_ANAG_FROM_CG16", AggiornaAnagrafica}};
 }
 
 }  // namespace zodadovez

@@ -18,6 +18,29 @@
 //   varchar(max).
 // - A prepared statement runs in a scope of its own on the server, so the identity of an
 //   inserted row is read by a SELECT in the same prepared batch (see odbc::kReadIdentity).
+//
+// SQLite's ODBC driver (Debian's libsqliteodbc, "SQLite3" in odbcinst.ini), where the driver
+// reports DBMS "SQLite": statements go through the embedded backend's T-SQL bridge first, and
+// the code below depends on these facts of the driver:
+// - It exports only the narrow API. unixODBC narrows the wide API's UTF-16 to Latin-1 for it,
+//   so statement texts (and the connection string) are passed as UTF-8 through the narrow API,
+//   which SQLite reads as they are. Data is no problem: the driver itself converts SQL_C_WCHAR
+//   to and from SQLite's UTF-8, and SQL_C_CHAR passes UTF-8 unchanged.
+// - It refuses SQLite's numbered parameters ("?1": "parameter marker count incorrect"): the
+//   bridge's ?N become plain markers, bound in the order they stand (odbc::ToPositionalMarkers).
+// - It reports decimal columns as SQL_VARCHAR without a scale, and the type name without its
+//   arguments ("decimal"); SQLColumns gives the declared type whole, but sizes that mix up
+//   precision and scale. Declared types are therefore read with PRAGMA table_info, for result
+//   columns by the database, table and column the driver names (SQL_DESC_CATALOG_NAME,
+//   SQL_DESC_BASE_TABLE_NAME, SQL_DESC_BASE_COLUMN_NAME), so that values read back exactly as
+//   the embedded backend reads them (decimals at their scale, char(n) padded, dates).
+// - A bound SQL_C_TYPE_TIMESTAMP is stored as "yyyy-mm-dd hh:mm:ss.000": dates are bound as
+//   the embedded backend's text instead, decimals as doubles, as that backend binds them.
+// - LoadExt=<library> loads an extension on connecting, but a library that does not load is
+//   only reported on standard error and the connection opens all the same: the connection
+//   checks that the collation is there. Timeout= is the busy timeout in milliseconds,
+//   JournalMode= and SyncPragma= the pragmas; NoCreat=1 keeps a missing file from being created.
+// - A missing extension, a missing file and a busy file all fail with SQLSTATE HY000.
 #include "host/data/odbc/odbc_database.h"
 
 #include <fmt/format.h>
@@ -28,13 +51,19 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "host/data/odbc/odbc_text.h"
+#include "host/data/sqlite/sqlite_dialect.h"
+#include "host/data/sqlite/tsql_rewriter.h"
 #include "module/common/errors.h"
+#include "module/common/sql_text.h"
+#include "module/common/text_compare.h"
 
 namespace zodadovez {
 namespace {
@@ -117,6 +146,23 @@ int DigitCount(Int128 mantissa) {
   return digits;
 }
 
+// The driver's records as SQLite's driver writes them: narrow, in UTF-8.
+std::vector<odbc::Diagnostic> ReadNarrowDiagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
+  std::vector<odbc::Diagnostic> records;
+  for (SQLSMALLINT number = 1; number <= 64; ++number) {
+    SQLCHAR state[6] = {};
+    SQLCHAR message[2048] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    const SQLRETURN rc = SQLGetDiagRec(handle_type, handle, number, state, &native, message,
+                                       sizeof message, &length);
+    if (!SQL_SUCCEEDED(rc)) break;
+    records.push_back({reinterpret_cast<const char*>(state), static_cast<long>(native),
+                       reinterpret_cast<const char*>(message)});
+  }
+  return records;
+}
+
 std::vector<odbc::Diagnostic> ReadDiagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
   std::vector<odbc::Diagnostic> records;
   std::vector<SQLWCHAR> message(1024);
@@ -177,11 +223,21 @@ struct ParamSlot {
 struct ColumnInfo {
   FieldInfo field;  // the kind, defined size, precision and scale
   SQLSMALLINT sql_type = 0;
+  sqlite::DeclaredType declared;  // SQLite: the type as the DDL declared it
 };
 
 struct TableInfo {
   std::map<std::string, ColumnInfo> columns;  // by upper-case name
   std::vector<std::string> keys;              // primary key columns in key order
+  bool has_identity = false;                  // SQLite: an INTEGER PRIMARY KEY (the rowid)
+};
+
+// A column of a SQLite table as PRAGMA table_info gives it.
+struct DeclaredColumn {
+  std::string name;
+  std::string declared;  // "decimal(18, 4)"
+  sqlite::DeclaredType type;
+  int key = 0;  // position in the primary key, 0 outside it
 };
 
 struct PreparedWrite {
@@ -364,6 +420,91 @@ EncodedParam Encode(const Value& value, const ColumnInfo* column) {
   return EncodeNull(column);
 }
 
+EncodedParam EncodeNarrowText(std::string text) {
+  EncodedParam param;
+  param.binding = {SQL_C_CHAR, SQL_VARCHAR, DeclaredTextSize(text.size(), nullptr, 1u << 30), 0};
+  param.bytes = std::move(text);
+  return param;
+}
+
+// A value as SQLite's driver takes it, stored as the embedded backend stores it: texts as
+// UTF-8, dates as "yyyy-mm-dd hh:mm:ss", decimals as doubles (integers when they have no
+// fraction), bits as 0 and 1.
+EncodedParam EncodeForSqlite(const Value& value) {
+  switch (value.kind()) {
+    case ValueKind::kEmpty:
+    case ValueKind::kNull: {
+      EncodedParam param = EncodeNarrowText("");
+      param.null = true;
+      return param;
+    }
+    case ValueKind::kBool:
+      return EncodeInteger(value.as_bool() ? 1 : 0);
+    case ValueKind::kInteger:
+      return EncodeInteger(value.as_integer());
+    case ValueKind::kDecimal: {
+      const Decimal& d = value.as_decimal();
+      if (d.scale() == 0 && d.mantissa() <= INT64_MAX && d.mantissa() >= INT64_MIN) {
+        return EncodeInteger(static_cast<std::int64_t>(d.mantissa()));
+      }
+      return EncodeFixed(SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, d.ToDouble());
+    }
+    case ValueKind::kDouble:
+      return EncodeFixed(SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, value.as_double());
+    case ValueKind::kText:
+      return EncodeNarrowText(value.as_text());
+    case ValueKind::kDate:
+      return EncodeNarrowText(FormatIsoDate(value.as_date()));
+  }
+  return EncodeNarrowText("");
+}
+
+// "name" quoted for SQLite.
+std::string SqliteName(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+// The library of the extension that gives SQLite's driver the ERP's text collation: beside the
+// running program when installed there, else where the build left it.
+std::string SqliteExtensionFile() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::filesystem::path beside = self.parent_path() / "libzodadovez_sqlite_ext.so";
+    if (std::filesystem::exists(beside, error)) return beside.string();
+  }
+#ifdef ZODADOVEZ_SQLITE_EXTENSION_FILE
+  return ZODADOVEZ_SQLITE_EXTENSION_FILE;
+#else
+  return "libzodadovez_sqlite_ext.so";
+#endif
+}
+
+// The connection string for SQLite's driver, with what the embedded backend does on opening a
+// file: the extension, a busy timeout, WAL with synchronous=NORMAL, and no file created when it
+// is missing. Settings the string makes itself stay.
+std::string ForSqliteDriver(const std::string& connection_string) {
+  const std::optional<std::string> file =
+      odbc::ConnectionStringValue(connection_string, "Database");
+  if (!file || file->empty()) {
+    throw ConfigError("the connection to SQLite's ODBC driver names no Database file");
+  }
+  if (!std::filesystem::exists(*file)) {
+    throw ConfigError(fmt::format("ERP database file not found: {}", *file));
+  }
+  std::string out = odbc::WithDefault(connection_string, "LoadExt", SqliteExtensionFile());
+  out = odbc::WithDefault(out, "NoCreat", "1");
+  out = odbc::WithDefault(out, "Timeout", "5000");
+  out = odbc::WithDefault(out, "JournalMode", "WAL");
+  return odbc::WithDefault(out, "SyncPragma", "NORMAL");
+}
+
 std::string DescribeParameters(const std::vector<Value>& values) {
   std::string text;
   for (const Value& value : values) {
@@ -390,8 +531,22 @@ struct OdbcDatabase::Impl {
   std::map<std::string, TableInfo> tables;
   std::map<std::string, std::unique_ptr<PreparedWrite>> prepared;
 
+  // SQLite's driver: the statements go through the bridge (see the top of this file).
+  bool sqlite = false;
+  std::filesystem::path sqlite_folder;  // the ERP file's, where gym databases live
+  std::string sqlite_version;
+  std::unique_ptr<bridge::Translator> translator;
+  StatementHandle meta;                                         // PRAGMA reads while reading
+  std::set<std::string> attached;                               // folded aliases
+  std::map<std::string, sqlite::StandInProcedure> procedures;   // by folded name
+  std::map<std::string, std::vector<DeclaredColumn>> declared;  // by folded "db\ntable"
+  std::vector<ParamSlot> direct_slots;  // the direct statement's parameters while it runs
+  std::map<std::string, std::vector<std::string>> result_declared;  // by SQLite text
+  std::vector<sqlite::DeclaredType> result_types;                   // of the statement being read
+
   [[noreturn]] void Fail(SQLSMALLINT handle_type, SQLHANDLE handle, std::string_view action) {
-    const std::vector<odbc::Diagnostic> records = ReadDiagnostics(handle_type, handle);
+    const std::vector<odbc::Diagnostic> records =
+        sqlite ? ReadNarrowDiagnostics(handle_type, handle) : ReadDiagnostics(handle_type, handle);
     const std::string detail = odbc::Scrub(odbc::FormatDiagnostics(records), passwords);
     if (odbc::IsConnectionLost(records)) {
       lost = true;
@@ -411,7 +566,7 @@ struct OdbcDatabase::Impl {
 
   // One try at the login on a fresh connection handle. False with the driver's records when
   // the driver refused; the handle is then freed again.
-  bool TryConnect(const std::string& connection_string, std::string_view action,
+  bool TryConnect(const std::string& connection_string, bool narrow, std::string_view action,
                   std::vector<odbc::Diagnostic>* records) {
     connection.reset();
     SQLHANDLE raw = SQL_NULL_HANDLE;
@@ -425,13 +580,23 @@ struct OdbcDatabase::Impl {
     SQLSetConnectAttr(
         connection.get(), SQL_ATTR_CONNECTION_TIMEOUT,
         IntegerAttribute(static_cast<std::uintptr_t>(options.connection_timeout.count())), 0);
-    std::vector<SQLWCHAR> text = Wide(connection_string);
-    rc = SQLDriverConnectW(connection.get(), nullptr, text.data(), WideLength<SQLSMALLINT>(text),
-                           nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    // The text held the password: do not leave it in memory longer than needed.
-    std::fill(text.begin(), text.end(), SQLWCHAR{0});
+    if (narrow) {
+      // SQLite's driver takes a path in UTF-8, which the wide API would narrow to Latin-1.
+      std::string text = connection_string;
+      rc = SQLDriverConnect(connection.get(), nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                            static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr,
+                            SQL_DRIVER_NOPROMPT);
+      std::fill(text.begin(), text.end(), '\0');
+    } else {
+      std::vector<SQLWCHAR> text = Wide(connection_string);
+      rc = SQLDriverConnectW(connection.get(), nullptr, text.data(), WideLength<SQLSMALLINT>(text),
+                             nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+      // The text held the password: do not leave it in memory longer than needed.
+      std::fill(text.begin(), text.end(), SQLWCHAR{0});
+    }
     if (SQL_SUCCEEDED(rc)) return true;
-    *records = ReadDiagnostics(SQL_HANDLE_DBC, connection.get());
+    *records = narrow ? ReadNarrowDiagnostics(SQL_HANDLE_DBC, connection.get())
+                      : ReadDiagnostics(SQL_HANDLE_DBC, connection.get());
     connection.reset();
     return false;
   }
@@ -440,7 +605,7 @@ struct OdbcDatabase::Impl {
   // the transaction (a deadlock, a severe error) or left one open (a batch that failed after
   // its BEGIN TRANSACTION). Kept as it was when the question itself fails.
   void ResyncTransactionDepth() {
-    if (lost) return;
+    if (lost || sqlite) return;  // SQLite has no @@TRANCOUNT: the statements' count stands
     try {
       SQLHSTMT statement = direct.get();
       CursorCloser closer(statement);
@@ -557,7 +722,8 @@ struct OdbcDatabase::Impl {
   // with the length still to come, or SQL_NO_TOTAL. False for NULL.
   bool ReadLong(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT c_type, std::string* out,
                 std::string_view action) {
-    const std::size_t terminator = c_type == SQL_C_WCHAR ? sizeof(SQLWCHAR) : 0;
+    const std::size_t terminator =
+        c_type == SQL_C_WCHAR ? sizeof(SQLWCHAR) : (c_type == SQL_C_CHAR ? 1 : 0);
     std::vector<char> chunk(kChunkBytes + terminator);
     for (;;) {
       SQLLEN indicator = 0;
@@ -589,6 +755,7 @@ struct OdbcDatabase::Impl {
 
   ResultSet ReadResultSet(SQLHSTMT statement, SQLSMALLINT column_count, std::string_view action) {
     ResultSet result;
+    std::vector<sqlite::DeclaredType> declared_types;
     std::vector<SQLWCHAR> name(256);
     for (SQLUSMALLINT column = 1; column <= static_cast<SQLUSMALLINT>(column_count); ++column) {
       SQLSMALLINT name_length = 0;
@@ -611,6 +778,18 @@ struct OdbcDatabase::Impl {
           size > static_cast<SQLULEN>(INT32_MAX) ? 0 : static_cast<long long>(size);
       result.fields.push_back(
           odbc::DescribeColumn(Narrow(name.data(), used), sql_type, column_size, digits));
+      if (sqlite) {
+        // As the embedded backend describes it: by the declared type of the table's column,
+        // else (an expression) by the driver's type of its value, without sizes.
+        declared_types.push_back(column <= result_types.size() ? result_types[column - 1]
+                                                               : sqlite::DeclaredType{});
+        FieldInfo& field = result.fields.back();
+        const sqlite::DeclaredType& type = declared_types.back();
+        if (type.known) field.type = type.type;
+        field.size = type.known ? type.size : 0;
+        field.precision = type.known ? type.precision : 0;
+        field.scale = type.known ? type.scale : 0;
+      }
     }
     for (;;) {
       const SQLRETURN rc = SQLFetch(statement);
@@ -619,8 +798,10 @@ struct OdbcDatabase::Impl {
       std::vector<Value> row;
       row.reserve(result.fields.size());
       for (std::size_t i = 0; i < result.fields.size(); ++i) {
+        const auto column = static_cast<SQLUSMALLINT>(i + 1);
         row.push_back(
-            ReadCell(statement, static_cast<SQLUSMALLINT>(i + 1), result.fields[i], action));
+            sqlite ? ReadSqliteCell(statement, column, result.fields[i], declared_types[i], action)
+                   : ReadCell(statement, column, result.fields[i], action));
       }
       result.rows.push_back(std::move(row));
     }
@@ -668,6 +849,7 @@ struct OdbcDatabase::Impl {
   const TableInfo& Table(const std::string& table) {
     const std::string key = Upper(table);
     if (auto found = tables.find(key); found != tables.end()) return found->second;
+    if (sqlite) return SqliteTable(table);
 
     const std::string action = fmt::format("while reading the metadata of table {}", table);
     CheckUsable(action);
@@ -738,9 +920,8 @@ struct OdbcDatabase::Impl {
     auto write = std::make_unique<PreparedWrite>();
     write->statement.reset(raw);
     if (!SQL_SUCCEEDED(allocated)) Fail(SQL_HANDLE_DBC, connection.get(), action);
-    std::vector<SQLWCHAR> text = Wide(sql);
-    Check(SQLPrepareW(write->statement.get(), text.data(), WideLength<SQLINTEGER>(text)),
-          SQL_HANDLE_STMT, write->statement.get(), action);
+    Check(PrepareText(write->statement.get(), sql), SQL_HANDLE_STMT, write->statement.get(),
+          action);
     write->sql = std::move(sql);
     write->slots.resize(parameters);
     return *prepared.emplace(cache_key, std::move(write)).first->second;
@@ -749,7 +930,7 @@ struct OdbcDatabase::Impl {
   void SetParameter(PreparedWrite& write, std::size_t index, const Value& value,
                     const ColumnInfo* column, std::string_view action) {
     ParamSlot& slot = write.slots[index];
-    const EncodedParam param = Encode(value, column);
+    const EncodedParam param = sqlite ? EncodeForSqlite(value) : Encode(value, column);
     if (param.null && slot.bound) {
       slot.indicator = SQL_NULL_DATA;  // any binding carries a NULL
       return;
@@ -784,7 +965,15 @@ struct OdbcDatabase::Impl {
       const ColumnInfo* column = found == info.columns.end() ? nullptr : &found->second;
       Value converted;
       try {
-        converted = CoerceToColumn(values[i], column);
+        if (sqlite) {
+          // As the embedded backend stores it, with SQL Server's checks (DataError).
+          if (column == nullptr) {
+            throw DataError(fmt::format("table '{}' has no column '{}'", table, columns[i]));
+          }
+          converted = sqlite::ValueForColumn(table, columns[i], column->declared, values[i]);
+        } else {
+          converted = CoerceToColumn(values[i], column);
+        }
       } catch (const ConversionError& error) {
         throw DataError(fmt::format("{}: {} cannot be written into column {} of {}: {}", action,
                                     values[i].Describe(), columns[i], table, error.what()),
@@ -829,6 +1018,329 @@ struct OdbcDatabase::Impl {
                  text.size() - 1);
     return Narrow(text.data(), used);
   }
+
+  // --- SQLite's driver ---------------------------------------------------------------------
+
+  SQLRETURN PrepareText(SQLHSTMT statement, const std::string& sql) {
+    if (sqlite) {
+      std::string text = sql;
+      return SQLPrepare(statement, reinterpret_cast<SQLCHAR*>(text.data()),
+                        static_cast<SQLINTEGER>(text.size()));
+    }
+    std::vector<SQLWCHAR> text = Wide(sql);
+    return SQLPrepareW(statement, text.data(), WideLength<SQLINTEGER>(text));
+  }
+
+  // Connected: when the driver is SQLite's, the statements go through the bridge from now on.
+  void SetUpDialect(const std::string& connection_string, std::string_view action) {
+    if (GetInfoText(SQL_DBMS_NAME, action) != "SQLite") return;
+    sqlite = true;
+    translator = std::make_unique<bridge::Translator>();
+    sqlite_folder =
+        std::filesystem::path(
+            odbc::ConnectionStringValue(connection_string, "Database").value_or(std::string()))
+            .parent_path();
+    SQLHANDLE raw = SQL_NULL_HANDLE;
+    const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, connection.get(), &raw);
+    meta.reset(raw);
+    if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_DBC, connection.get(), action);
+    try {
+      RunSqlite(std::string("SELECT 1 WHERE 'a' = 'A' COLLATE ") + bridge::kCollation, {}, action,
+                true, nullptr);
+    } catch (const DataError& error) {
+      throw DataError(fmt::format(
+          "{}: SQLite's driver has not loaded the extension that compares text as the ERP "
+          "does: name it with LoadExt={} ({})",
+          action, SqliteExtensionFile(), error.what()));
+    }
+    RunSqlite("PRAGMA temp_store=MEMORY", {}, action, false, nullptr);
+    std::optional<ResultSet> version =
+        RunSqlite("SELECT sqlite_version()", {}, action, true, nullptr);
+    if (version && !version->rows.empty() && version->rows.front().front().is_text()) {
+      sqlite_version = version->rows.front().front().as_text();
+    }
+  }
+
+  // Runs one SQLite statement with the bridge's parameters on the direct statement; with
+  // `keep_rows`, returns its rows.
+  std::optional<ResultSet> RunSqlite(const std::string& sql, const std::vector<Value>& parameters,
+                                     std::string_view action, bool keep_rows,
+                                     std::int64_t* affected) {
+    CheckUsable(action);
+    result_types.clear();
+    if (keep_rows && translator) {
+      for (const std::string& type : ResultDeclaredTypes(sql)) {
+        result_types.push_back(sqlite::ParseDeclaredType(type));
+      }
+    }
+    odbc::PositionalSql positional = odbc::ToPositionalMarkers(sql);
+    SQLHSTMT statement = direct.get();
+    CursorCloser closer(statement);
+    struct Unbinder {
+      SQLHSTMT statement;
+      ~Unbinder() { SQLFreeStmt(statement, SQL_RESET_PARAMS); }
+    } unbinder{statement};
+    direct_slots.assign(positional.numbers.size(), ParamSlot{});
+    for (std::size_t i = 0; i < positional.numbers.size(); ++i) {
+      const std::size_t number = positional.numbers[i];
+      if (number == 0 || number > parameters.size()) {
+        throw DataError(fmt::format("{}: parameter {} has no value", action, number));
+      }
+      const EncodedParam param = EncodeForSqlite(parameters[number - 1]);
+      ParamSlot& slot = direct_slots[i];
+      slot.buffer.assign(std::max<std::size_t>(param.bytes.size(), 1), 0);
+      if (!param.bytes.empty())
+        std::memcpy(slot.buffer.data(), param.bytes.data(), param.bytes.size());
+      slot.indicator = param.null ? SQL_NULL_DATA : static_cast<SQLLEN>(param.bytes.size());
+      Check(SQLBindParameter(statement, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
+                             param.binding.c_type, param.binding.sql_type, param.binding.size,
+                             param.binding.digits, slot.buffer.data(),
+                             static_cast<SQLLEN>(slot.buffer.size()), &slot.indicator),
+            SQL_HANDLE_STMT, statement, action);
+    }
+    const SQLRETURN rc =
+        SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(positional.text.data()),
+                      static_cast<SQLINTEGER>(positional.text.size()));
+    Check(rc, SQL_HANDLE_STMT, statement, action);
+    return Drain(statement, rc, action, keep_rows, affected);
+  }
+
+  std::string ColumnAttribute(SQLHSTMT statement, SQLUSMALLINT column, SQLUSMALLINT field) {
+    SQLCHAR text[512] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(
+            SQLColAttribute(statement, column, field, text, sizeof text, &length, nullptr))) {
+      return std::string();
+    }
+    return reinterpret_cast<const char*>(text);
+  }
+
+  // The columns of a table as its DDL declared them, read once per table (database "" for
+  // SQLite's search: temporary tables, the ERP file, then the attached ones).
+  const std::vector<DeclaredColumn>& DeclaredColumns(const std::string& database,
+                                                     const std::string& table) {
+    const std::string key = FoldCase(database + "\n" + table);
+    if (auto found = declared.find(key); found != declared.end()) return found->second;
+    const std::string sql =
+        fmt::format("PRAGMA {}table_info({})", database.empty() ? "" : SqliteName(database) + ".",
+                    SqliteName(table));
+    const std::string action = fmt::format("while reading the columns of table {}", table);
+    SQLHSTMT statement = meta.get();
+    CursorCloser closer(statement);
+    std::string text = sql;
+    const SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(text.data()),
+                                       static_cast<SQLINTEGER>(text.size()));
+    Check(rc, SQL_HANDLE_STMT, statement, action);
+    std::vector<DeclaredColumn> columns;
+    // cid, name, type, notnull, dflt_value, pk
+    auto cell = [&](SQLUSMALLINT column) {
+      std::string value;
+      ReadLong(statement, column, SQL_C_CHAR, &value, action);
+      return value;
+    };
+    while (SQL_SUCCEEDED(SQLFetch(statement))) {
+      DeclaredColumn column;
+      column.name = cell(2);
+      column.declared = cell(3);
+      column.type = sqlite::ParseDeclaredType(column.declared);
+      column.key = std::atoi(cell(6).c_str());
+      columns.push_back(std::move(column));
+    }
+    // A table that is not there yet (another connection may create it) is asked again.
+    if (columns.empty()) {
+      static const std::vector<DeclaredColumn> kNone;
+      return kNone;
+    }
+    return declared.emplace(key, std::move(columns)).first->second;
+  }
+
+  // The declared types of a SQLite statement's result columns ("" for an expression), as the
+  // extension's zodadovez_decltypes reads them: SQLite's driver reports decimals without their
+  // scale and aliased columns without the column they come from.
+  const std::vector<std::string>& ResultDeclaredTypes(const std::string& sql) {
+    if (auto found = result_declared.find(sql); found != result_declared.end())
+      return found->second;
+    const std::string action = fmt::format("while reading the column types of \"{}\"", sql);
+    SQLHSTMT statement = meta.get();
+    CursorCloser closer(statement);
+    struct Unbinder {
+      SQLHSTMT statement;
+      ~Unbinder() { SQLFreeStmt(statement, SQL_RESET_PARAMS); }
+    } unbinder{statement};
+    std::string text = sql;
+    SQLLEN length = static_cast<SQLLEN>(text.size());
+    Check(SQLBindParameter(statement, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR,
+                           std::max<SQLULEN>(text.size(), 1), 0, text.data(), length, &length),
+          SQL_HANDLE_STMT, statement, action);
+    std::string query = "SELECT zodadovez_decltypes(?)";
+    const SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(query.data()),
+                                       static_cast<SQLINTEGER>(query.size()));
+    Check(rc, SQL_HANDLE_STMT, statement, action);
+    std::vector<std::string> types;
+    if (SQL_SUCCEEDED(SQLFetch(statement))) {
+      std::string lines;
+      ReadLong(statement, 1, SQL_C_CHAR, &lines, action);
+      std::size_t start_at = 0;
+      for (std::size_t end_at; (end_at = lines.find('\n', start_at)) != std::string::npos;
+           start_at = end_at + 1) {
+        types.push_back(lines.substr(start_at, end_at - start_at));
+      }
+    }
+    if (result_declared.size() >= 512) result_declared.clear();
+    return result_declared.emplace(sql, std::move(types)).first->second;
+  }
+
+  // A value read as the embedded backend reads it from the same file.
+  Value ReadSqliteCell(SQLHSTMT statement, SQLUSMALLINT column, const FieldInfo& field,
+                       const sqlite::DeclaredType& type, std::string_view action) {
+    const bool as_text = field.type == FieldType::kText || field.type == FieldType::kDecimal ||
+                         field.type == FieldType::kDate;
+    if (!as_text) return ReadCell(statement, column, field, action);
+    std::string text;
+    if (!ReadLong(statement, column, SQL_C_CHAR, &text, action)) return Value(Null{});
+    if (field.type == FieldType::kDecimal) return sqlite::DecimalFromText(type, std::move(text));
+    if (field.type == FieldType::kDate) {
+      DateTime date;
+      if (TryParseIsoDate(text, &date)) return Value(date);
+      return Value(std::move(text));
+    }
+    return Value(sqlite::PadFixedLength(type, std::move(text)));
+  }
+
+  const TableInfo& SqliteTable(const std::string& table) {
+    const std::vector<DeclaredColumn>& columns = DeclaredColumns("", table);
+    if (columns.empty()) {
+      throw DataError(fmt::format("while writing a row of {}: no table named '{}'", table, table));
+    }
+    TableInfo info;
+    std::vector<std::pair<int, const DeclaredColumn*>> keys;
+    for (const DeclaredColumn& c : columns) {
+      ColumnInfo column;
+      column.field = {c.name, c.type.type, c.type.size, c.type.precision, c.type.scale};
+      column.declared = c.type;
+      info.columns.emplace(Upper(c.name), std::move(column));
+      if (c.key > 0) keys.emplace_back(c.key, &c);
+    }
+    std::sort(keys.begin(), keys.end());
+    for (const auto& [position, c] : keys) info.keys.push_back(c->name);
+    // Only an INTEGER PRIMARY KEY is the rowid, which SQLite numbers as an identity.
+    info.has_identity =
+        keys.size() == 1 && sqlite::AsciiLower(keys.front().second->declared) == "integer";
+    return tables.emplace(Upper(table), std::move(info)).first->second;
+  }
+
+  void ForgetTables() {
+    tables.clear();
+    declared.clear();
+    result_declared.clear();
+  }
+
+  void Attach(const bridge::Attachment& a, std::string_view sql, std::string_view action) {
+    const std::string key = FoldCase(a.alias);
+    if (attached.count(key) != 0) return;
+    const std::filesystem::path file = sqlite::AttachedFile(sqlite_folder, a, sql);
+    RunSqlite(fmt::format("ATTACH DATABASE {} AS {}", SqlQuote(file.string()), SqliteName(a.alias)),
+              {}, action, false, nullptr);
+    attached.insert(key);
+  }
+
+  // SELECT ... INTO #T: the temporary table is created with the declared types of the
+  // SELECT's columns and the ERP's collation on its texts (CREATE TABLE AS would lose both).
+  void SelectInto(const bridge::Translation& t, std::string_view action) {
+    struct Column {
+      std::string name;
+      std::string declared;
+      sqlite::DeclaredType type;
+    };
+    std::vector<Column> columns;
+    const std::vector<std::string>& declared_types = ResultDeclaredTypes(t.select_sql);
+    {
+      SQLHSTMT statement = direct.get();
+      CursorCloser closer(statement);
+      Check(PrepareText(statement, odbc::ToPositionalMarkers(t.select_sql).text), SQL_HANDLE_STMT,
+            statement, action);
+      SQLSMALLINT count = 0;
+      Check(SQLNumResultCols(statement, &count), SQL_HANDLE_STMT, statement, action);
+      for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
+        Column column;
+        column.name = ColumnAttribute(statement, c, SQL_DESC_NAME);
+        if (c <= declared_types.size()) column.declared = declared_types[c - 1];
+        column.type = sqlite::ParseDeclaredType(column.declared);
+        columns.push_back(std::move(column));
+      }
+    }
+    std::string ddl = fmt::format("CREATE TABLE {} (", t.temp_table);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      ddl += fmt::format("{}{}", i == 0 ? "" : ", ", SqliteName(columns[i].name));
+      if (!columns[i].declared.empty()) ddl += " " + columns[i].declared;
+      if (!columns[i].type.known || columns[i].type.type == FieldType::kText) {
+        ddl += fmt::format(" COLLATE {}", bridge::kCollation);
+      }
+    }
+    ddl += ")";
+    RunSqlite(ddl, {}, action, false, nullptr);
+    RunSqlite(fmt::format("INSERT INTO {} {}", t.temp_table, t.select_sql), t.parameters, action,
+              false, nullptr);
+  }
+
+  Recordset CallProcedure(Database& self, const bridge::ProcedureCall& call, std::string_view sql) {
+    auto found = procedures.find(FoldCase(call.name));
+    if (found == procedures.end()) {
+      throw DataError(fmt::format("while executing \"{}\": Could not find stored procedure '{}'.",
+                                  sql, call.name));
+    }
+    return found->second(self, call);
+  }
+
+  std::int64_t SqliteExecute(Database& self, std::string_view sql) {
+    const std::string action = fmt::format("while executing \"{}\"", sql);
+    const bridge::Translation t = translator->Translate(sql);
+    for (const bridge::Attachment& a : t.attachments) Attach(a, sql, action);
+    switch (t.kind) {
+      case bridge::Translation::Kind::kStatements: {
+        std::int64_t changed = 0;
+        for (const std::string& statement : t.statements) {
+          std::int64_t count = 0;
+          RunSqlite(statement, t.parameters, action, false, &count);
+          changed += count;
+        }
+        if (sqlite::IsDefinition(t.statements.front())) ForgetTables();
+        return changed;
+      }
+      case bridge::Translation::Kind::kSelectInto:
+        SelectInto(t, action);
+        ForgetTables();
+        return 0;
+      case bridge::Translation::Kind::kProcedure:
+        CallProcedure(self, t.procedure, sql);
+        return 0;
+      case bridge::Translation::Kind::kTransaction:
+        throw DataError(action + ": transactions are not kept on SQLite's driver yet");
+      case bridge::Translation::Kind::kNothing:
+        return 0;
+    }
+    return 0;
+  }
+
+  Recordset SqliteOpen(Database& self, std::string_view sql) {
+    const bridge::Translation t = translator->Translate(sql);
+    if (t.kind == bridge::Translation::Kind::kProcedure)
+      return CallProcedure(self, t.procedure, sql);
+    if (t.kind != bridge::Translation::Kind::kStatements || t.statements.empty()) {
+      SqliteExecute(self, sql);
+      return Recordset();
+    }
+    const std::string action = fmt::format("while executing \"{}\"", sql);
+    for (const bridge::Attachment& a : t.attachments) Attach(a, sql, action);
+    for (std::size_t i = 0; i + 1 < t.statements.size(); ++i) {
+      RunSqlite(t.statements[i], t.parameters, action, false, nullptr);
+    }
+    std::optional<ResultSet> rows =
+        RunSqlite(t.statements.back(), t.parameters, action, true, nullptr);
+    if (sqlite::IsDefinition(t.statements.front())) ForgetTables();
+    if (!rows) return Recordset();
+    return Recordset(std::move(rows->fields), std::move(rows->rows));
+  }
 };
 
 OdbcDatabase::OdbcDatabase(const std::string& connection_string, odbc::ConnectOptions options)
@@ -839,6 +1351,9 @@ OdbcDatabase::OdbcDatabase(const std::string& connection_string, odbc::ConnectOp
   impl.passwords = odbc::Passwords(connection_string);
   const std::string action = fmt::format("cannot connect to {} with \"{}\"", impl.server,
                                          odbc::MaskPassword(connection_string));
+  const bool sqlite_driver = odbc::NamesSqliteDriver(connection_string);
+  const std::string connect_with =
+      sqlite_driver ? ForSqliteDriver(connection_string) : connection_string;
 
   SQLHANDLE raw = SQL_NULL_HANDLE;
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw);
@@ -853,7 +1368,7 @@ OdbcDatabase::OdbcDatabase(const std::string& connection_string, odbc::ConnectOp
   const int attempts = std::max(impl.options.connect.attempts, 1);
   for (int attempt = 1;; ++attempt) {
     std::vector<odbc::Diagnostic> records;
-    if (impl.TryConnect(connection_string, action, &records)) break;
+    if (impl.TryConnect(connect_with, sqlite_driver, action, &records)) break;
     if (attempt >= attempts || !odbc::IsTransientConnectFailure(records)) {
       // Not Fail(): a refused login is not a lost connection, whatever state the driver gives.
       const std::string tries = attempt > 1 ? fmt::format(" ({} tries)", attempt) : "";
@@ -867,6 +1382,17 @@ OdbcDatabase::OdbcDatabase(const std::string& connection_string, odbc::ConnectOp
   rc = SQLAllocHandle(SQL_HANDLE_STMT, impl.connection.get(), &raw);
   impl.direct.reset(raw);
   if (!SQL_SUCCEEDED(rc)) impl.Fail(SQL_HANDLE_DBC, impl.connection.get(), action);
+  impl.SetUpDialect(connect_with, action);
+}
+
+void OdbcDatabase::RegisterProcedure(const std::string& name, sqlite::StandInProcedure procedure) {
+  impl_->procedures[FoldCase(name)] = std::move(procedure);
+}
+
+bool OdbcDatabase::is_sqlite() const { return impl_->sqlite; }
+
+std::vector<std::string> OdbcDatabase::PrimaryKey(const std::string& table) {
+  return impl_->Table(table).keys;
 }
 
 OdbcDatabase::~OdbcDatabase() = default;
@@ -875,7 +1401,11 @@ std::int64_t OdbcDatabase::execute(std::string_view sql) {
   const std::string action = fmt::format("while executing \"{}\"", sql);
   std::int64_t affected = 0;
   try {
-    impl_->Run(sql, action, false, &affected);
+    if (impl_->sqlite) {
+      affected = impl_->SqliteExecute(*this, sql);
+    } else {
+      impl_->Run(sql, action, false, &affected);
+    }
   } catch (const OdbcError&) {
     impl_->ResyncTransactionDepth();
     throw;
@@ -885,6 +1415,11 @@ std::int64_t OdbcDatabase::execute(std::string_view sql) {
 }
 
 Recordset OdbcDatabase::open(std::string_view sql) {
+  if (impl_->sqlite) {
+    Recordset rows = impl_->SqliteOpen(*this, sql);
+    impl_->transaction_depth = odbc::TransactionDepthAfter(sql, impl_->transaction_depth);
+    return rows;
+  }
   const std::string action = fmt::format("while executing \"{}\"", sql);
   const bool read = odbc::IsRetryableRead(sql);
   std::optional<ResultSet> rows;
@@ -909,16 +1444,23 @@ Recordset OdbcDatabase::open(std::string_view sql) {
 
 std::string OdbcDatabase::server_name() {
   // FreeTDS answers with the Server= of the connection string as written; SQL Server's own
-  // drivers with the server's @@SERVERNAME.
+  // drivers with the server's @@SERVERNAME. SQLite's driver names the file: the connection
+  // reports the embedded backend's name instead, so that the same configurations serve.
+  if (impl_->sqlite) return std::string(sqlite::kServerName);
   return impl_->GetInfoText(SQL_SERVER_NAME, "while reading the server name");
 }
 
 std::string OdbcDatabase::dbms_version() {
-  // "##.##.####": the major version comes first, as the module reads it.
+  // "##.##.####": the major version comes first, as the module reads it. SQLite's driver
+  // reports SQLite's version, which the module would take for a SQL Server 3.
+  if (impl_->sqlite) return sqlite::DbmsVersion(impl_->sqlite_version);
   return impl_->GetInfoText(SQL_DBMS_VER, "while reading the DBMS version");
 }
 
-std::string OdbcDatabase::date_text(DateTime value) const { return odbc::SqlServerDateText(value); }
+std::string OdbcDatabase::date_text(DateTime value) const {
+  // SQLite files hold dates as the embedded backend's text, which compares as text.
+  return impl_->sqlite ? FormatIsoDate(value) : odbc::SqlServerDateText(value);
+}
 
 std::optional<std::int64_t> OdbcDatabase::insert_row(const RowWrite& write) {
   if (write.columns.size() != write.values.size()) {
@@ -928,10 +1470,11 @@ std::optional<std::int64_t> OdbcDatabase::insert_row(const RowWrite& write) {
   const TableInfo& info = impl_->Table(write.table);
   std::string cache_key = "I\n" + Upper(write.table);
   for (const std::string& column : write.columns) cache_key += "\n" + column;
-  PreparedWrite& prepared = impl_->Prepare(
-      cache_key,
-      odbc::InsertStatement(write.table, write.columns) + std::string(odbc::kReadIdentity),
-      write.columns.size());
+  PreparedWrite& prepared =
+      impl_->Prepare(cache_key,
+                     odbc::InsertStatement(write.table, write.columns) +
+                         std::string(impl_->sqlite ? "" : odbc::kReadIdentity),
+                     write.columns.size());
   const std::string action = fmt::format("while executing \"{}\" with ({})", prepared.sql,
                                          DescribeParameters(write.values));
   CursorCloser closer(prepared.statement.get());
@@ -939,6 +1482,11 @@ std::optional<std::int64_t> OdbcDatabase::insert_row(const RowWrite& write) {
       impl_->Execute(prepared, write.table, write.columns, write.values, info, action);
   std::optional<ResultSet> identity =
       impl_->Drain(prepared.statement.get(), rc, action, true, nullptr);
+  if (impl_->sqlite) {
+    // The rowid of an INTEGER PRIMARY KEY, asked on the same connection right after.
+    if (!info.has_identity) return std::nullopt;
+    identity = impl_->RunSqlite("SELECT last_insert_rowid()", {}, action, true, nullptr);
+  }
   if (!identity || identity->rows.empty() || identity->rows.front().empty()) return std::nullopt;
   const Value& value = identity->rows.front().front();
   if (value.kind() != ValueKind::kInteger) return std::nullopt;  // NULL: no identity column

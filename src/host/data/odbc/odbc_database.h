@@ -4,15 +4,25 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/data/odbc/odbc_retry.h"
+#include "host/data/sqlite/sqlite_dialect.h"
+#include "host/data/statement_log.h"
 #include "module/common/database.h"
 
 namespace zodadovez {
 
-// Statements are sent to the server unchanged. Writable recordsets become parameterised
-// INSERT or UPDATE statements by the table's primary key (read from the server's metadata),
-// prepared once per table and column set. DECIMAL and NUMERIC columns read back exactly.
+// Through SQLite's ODBC driver (the driver reports DBMS "SQLite"), the connection stands for the
+// embedded backend on the same files: each statement goes through the same T-SQL bridge before
+// the driver sees it, the ERP's text collation comes from the extension zodadovez_sqlite_ext
+// (loaded by the driver), gym databases are attached as the embedded backend attaches them,
+// ERP procedures are the registered stand-ins, and values are stored and read back as that
+// backend stores and reads them.
+//
+// Otherwise (SQL Server) statements are sent to the server unchanged. Writable recordsets become
+// parameterised INSERT or UPDATE statements by the table's primary key (read from the server's
+// metadata), prepared once per table and column set. DECIMAL and NUMERIC columns read back exactly.
 //
 // Every refusal throws DataError "while executing "<sql>": <driver message> (SQLSTATE xxxxx)"
 // with all the driver's diagnostic records. When the link to the server breaks (SQLSTATE
@@ -24,10 +34,12 @@ namespace zodadovez {
 // failure (odbc::IsTransientConnectFailure), and a read (odbc::IsRetryableRead) outside any
 // transaction that failed for a passing reason (odbc::IsTransientStatementFailure). Nothing
 // that writes is ever sent twice.
-class OdbcDatabase : public Database {
+class OdbcDatabase : public Database, public KeyedTables {
  public:
   // Connects with an ODBC connection string, for example
-  // "Driver={FreeTDS};Server=host;Port=1433;Database=ERP;UID=u;PWD=p;TDS_Version=7.4".
+  // "Driver={FreeTDS};Server=host;Port=1433;Database=ERP;UID=u;PWD=p;TDS_Version=7.4", or
+  // "Driver=SQLite3;Database=/path/erp.db" (the extension, a busy timeout, WAL and NoCreat=1
+  // are added unless the string sets them; throws ConfigError for a missing file).
   // Throws DataError naming the server (never the password) when the connection fails, after
   // the last try when the failure was transient.
   explicit OdbcDatabase(const std::string& connection_string, odbc::ConnectOptions options = {});
@@ -48,6 +60,13 @@ class OdbcDatabase : public Database {
   // session. Waits in the server, up to `wait`.
   bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) override;
   void ReleaseLock(std::string_view resource) override;
+  std::vector<std::string> PrimaryKey(const std::string& table) override;
+
+  // SQLite's driver: registers the stand-in for a stored procedure (name compared ignoring
+  // case). Unused on SQL Server, whose own procedures run.
+  void RegisterProcedure(const std::string& name, sqlite::StandInProcedure procedure);
+  // True when the driver is SQLite's.
+  bool is_sqlite() const;
 
  private:
   struct Impl;

@@ -7,6 +7,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 
 namespace zodadovez::odbc {
@@ -274,7 +275,82 @@ std::string DescribeServer(std::string_view connection_string) {
   }
   std::optional<std::string> dsn = ConnectionStringValue(masked, "DSN");
   if (dsn && !dsn->empty()) return fmt::format("data source \"{}\"", *dsn);
+  std::optional<std::string> file = ConnectionStringValue(connection_string, "Database");
+  if (file && !file->empty() && NamesSqliteDriver(connection_string)) {
+    return fmt::format("SQLite file \"{}\"", *file);
+  }
   return "the server";
+}
+
+bool NamesSqliteDriver(std::string_view connection_string) {
+  std::optional<std::string> driver = ConnectionStringValue(connection_string, "Driver");
+  if (!driver) return false;
+  std::string upper = *driver;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper.find("SQLITE") != std::string::npos;
+}
+
+std::string WithDefault(std::string_view connection_string, std::string_view key,
+                        std::string_view value) {
+  if (ConnectionStringValue(connection_string, key)) return std::string(connection_string);
+  std::string out(connection_string);
+  if (!out.empty() && out.back() != ';') out += ';';
+  return fmt::format("{}{}={}", out, key, value);
+}
+
+PositionalSql ToPositionalMarkers(std::string_view sql) {
+  PositionalSql out;
+  out.text.reserve(sql.size());
+  std::size_t largest = 0;
+  std::size_t i = 0;
+  // Copies a quoted run that ends at `close` (doubled to escape it) from i, i at the opener.
+  auto copy_quoted = [&](char close) {
+    out.text += sql[i++];
+    while (i < sql.size()) {
+      const char c = sql[i++];
+      out.text += c;
+      if (c == close) {
+        if (i < sql.size() && sql[i] == close && close != ']') {
+          out.text += sql[i++];
+          continue;
+        }
+        return;
+      }
+    }
+  };
+  while (i < sql.size()) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"') {
+      copy_quoted(c);
+    } else if (c == '[') {
+      copy_quoted(']');
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      const std::size_t end = std::min(sql.find('\n', i), sql.size());
+      out.text.append(sql.substr(i, end - i));
+      i = end;
+    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      const std::size_t close = sql.find("*/", i + 2);
+      const std::size_t end = close == std::string_view::npos ? sql.size() : close + 2;
+      out.text.append(sql.substr(i, end - i));
+      i = end;
+    } else if (c == '?') {
+      std::size_t number = 0;
+      std::size_t j = i + 1;
+      while (j < sql.size() && sql[j] >= '0' && sql[j] <= '9') {
+        number = number * 10 + static_cast<std::size_t>(sql[j] - '0');
+        ++j;
+      }
+      if (j == i + 1) number = largest + 1;
+      largest = std::max(largest, number);
+      out.numbers.push_back(number);
+      out.text += '?';
+      i = j;
+    } else {
+      out.text += c;
+      ++i;
+    }
+  }
+  return out;
 }
 
 std::string Scrub(std::string text, std::string_view secret) {

@@ -37,6 +37,12 @@ std::vector<std::string> Passwords(std::string_view connection_string);
 // given), or data source "DSN". "the server" when it names neither. Read from the masked
 // string: a name that an unclosed brace runs on into the password shows it masked.
 std::string DescribeServer(std::string_view connection_string);
+// True when the string names SQLite's ODBC driver (Driver=SQLite3, {SQLite3 ODBC Driver}).
+bool NamesSqliteDriver(std::string_view connection_string);
+// `connection_string` with key=value appended unless it sets `key` already. `value` must hold
+// no ';', '{' or '}': SQLite's driver reads no braces.
+std::string WithDefault(std::string_view connection_string, std::string_view key,
+                        std::string_view value);
 // `text` with `secret` replaced by "***": everywhere when it has 6 characters or more, else
 // where it stands alone between non-alphanumeric characters. An empty secret changes nothing.
 std::string Scrub(std::string text, std::string_view secret);
@@ -73,6 +79,16 @@ std::string UpdateStatement(std::string_view table, const std::vector<std::strin
 // would run in another scope, where SCOPE_IDENTITY() is NULL. Gives NULL for a table without
 // an identity column.
 inline constexpr std::string_view kReadIdentity = "; SELECT CAST(SCOPE_IDENTITY() AS bigint)";
+
+// SQLite's numbered parameters (?1, ?12), which SQLite's ODBC driver refuses, turned into plain
+// markers: the text with each "?N" as "?", and for each marker in order the N it had (a bare
+// "?" takes the number after the largest so far, as SQLite counts). Markers inside strings,
+// quoted names and comments are left alone.
+struct PositionalSql {
+  std::string text;
+  std::vector<std::size_t> numbers;
+};
+PositionalSql ToPositionalMarkers(std::string_view sql);
 
 // --- Diagnostics -----------------------------------------------------------------------------
 

@@ -19,11 +19,21 @@
 #include <unordered_map>
 #include <utility>
 
+#include "host/data/sqlite/sqlite_dialect.h"
+#include "host/data/sqlite/sqlite_functions.h"
 #include "module/common/errors.h"
 #include "module/common/text_compare.h"
 
 namespace zodadovez {
 namespace {
+
+using sqlite::CountCharacters;
+using sqlite::DeclaredType;
+using sqlite::IsDefinition;
+using sqlite::ParseDeclaredType;
+
+// A declared type as SQLite gives it: none for an expression.
+std::string_view Declared(const char* decl) { return decl == nullptr ? std::string_view() : decl; }
 
 struct ConnectionCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -33,32 +43,6 @@ struct StatementFinalizer {
 };
 using ConnectionPtr = std::unique_ptr<sqlite3, ConnectionCloser>;
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-// The ERP's SQL Server collation: case-insensitive, trailing blanks ignored.
-int CollateCi(void*, int a_len, const void* a, int b_len, const void* b) {
-  return CompareText(
-      std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(a_len)),
-      std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(b_len)));
-}
-
-// UPPER and LOWER as SQL Server does them, over accented letters too (SQLite's own are ASCII).
-void CaseFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  std::string_view in(text, static_cast<std::size_t>(sqlite3_value_bytes(argv[0])));
-  bool upper = sqlite3_user_data(ctx) != nullptr;
-  std::string out = upper ? UpperCase(in) : FoldCase(in);
-  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // An open file descriptor, closed with the object.
 class FileHandle {
@@ -103,79 +87,6 @@ std::string QuoteName(std::string_view name) {
   }
   out.push_back('"');
   return out;
-}
-
-// What a declared column type means for the values read from it.
-struct DeclaredType {
-  FieldType type = FieldType::kText;
-  int size = 0;
-  int precision = 0;
-  int scale = 0;
-  bool fixed_length = false;  // char(n): SQL Server pads to n blanks
-  bool known = false;         // false for expressions, whose type comes from the value
-};
-
-DeclaredType ParseDeclaredType(const char* decl) {
-  DeclaredType t;
-  if (decl == nullptr || *decl == '\0') return t;
-  std::string d = Lower(decl);
-  std::string base = d.substr(0, d.find('('));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  std::vector<int> args;
-  if (auto open = d.find('('); open != std::string::npos) {
-    std::size_t i = open + 1;
-    while (i < d.size()) {
-      while (i < d.size() && (d[i] == ' ' || d[i] == ',')) ++i;
-      if (i < d.size() && std::isdigit(static_cast<unsigned char>(d[i]))) {
-        args.push_back(std::atoi(d.c_str() + i));
-        while (i < d.size() && std::isdigit(static_cast<unsigned char>(d[i]))) ++i;
-      } else {
-        if (d.compare(i, 3, "max") == 0) args.push_back(0);
-        break;
-      }
-    }
-  }
-  t.known = true;
-  if (base == "decimal" || base == "numeric" || base == "money" || base == "smallmoney") {
-    t.type = FieldType::kDecimal;
-    t.precision = args.empty() ? 18 : args[0];
-    t.scale = args.size() > 1 ? args[1] : (base == "money" || base == "smallmoney" ? 4 : 0);
-  } else if (base == "int" || base == "integer" || base == "smallint" || base == "tinyint" ||
-             base == "bigint") {
-    t.type = FieldType::kInteger;
-  } else if (base == "bit") {
-    t.type = FieldType::kBool;
-  } else if (base == "float" || base == "real" || base == "double") {
-    t.type = FieldType::kDouble;
-  } else if (base == "datetime" || base == "smalldatetime" || base == "date" ||
-             base == "datetime2") {
-    t.type = FieldType::kDate;
-  } else if (base == "char" || base == "nchar") {
-    t.type = FieldType::kText;
-    t.size = args.empty() ? 1 : args[0];
-    t.fixed_length = true;
-  } else if (base == "varchar" || base == "nvarchar" || base == "text" || base == "ntext") {
-    t.type = FieldType::kText;
-    t.size = args.empty() ? (base == "varchar" || base == "nvarchar" ? 1 : 0) : args[0];
-  } else if (base == "blob" || base == "varbinary" || base == "image") {
-    t.type = FieldType::kBinary;
-  } else {
-    t.known = false;
-  }
-  return t;
-}
-
-bool IsDefinition(std::string_view sql) {
-  while (!sql.empty() && std::isspace(static_cast<unsigned char>(sql.front())))
-    sql.remove_prefix(1);
-  std::string word = Lower(sql.substr(0, 6));
-  return word.starts_with("create") || word.starts_with("drop") || word.starts_with("alter");
-}
-
-std::size_t CountCharacters(std::string_view s) {
-  std::size_t n = 0;
-  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return n;
 }
 
 Value ReadColumn(sqlite3_stmt* stmt, int col, const DeclaredType& t) {
@@ -267,10 +178,10 @@ struct SqliteDatabase::Impl {
   std::filesystem::path folder;
   GymAccess gyms = GymAccess::kReadOnly;
   bridge::Translator translator;
-  std::unordered_map<std::string, StatementPtr> statements;     // prepared, by SQLite text
-  std::unordered_map<std::string, TableInfo> tables;            // by folded name
-  std::set<std::string> attached;                               // folded aliases
-  std::unordered_map<std::string, SqliteProcedure> procedures;  // by folded name
+  std::unordered_map<std::string, StatementPtr> statements;              // prepared, by SQLite text
+  std::unordered_map<std::string, TableInfo> tables;                     // by folded name
+  std::set<std::string> attached;                                        // folded aliases
+  std::unordered_map<std::string, sqlite::StandInProcedure> procedures;  // by folded name
 
   // SQL Server's transaction state, emulated: @@TRANCOUNT, the outermost transaction's name and
   // the savepoints set since it began, each with the SQLite savepoint that stands for it.
@@ -497,7 +408,7 @@ struct SqliteDatabase::Impl {
     std::vector<FieldInfo> fields(static_cast<std::size_t>(columns));
     for (int c = 0; c < columns; ++c) {
       auto& t = types[static_cast<std::size_t>(c)];
-      t = ParseDeclaredType(sqlite3_column_decltype(stmt, c));
+      t = ParseDeclaredType(Declared(sqlite3_column_decltype(stmt, c)));
       auto& f = fields[static_cast<std::size_t>(c)];
       f.name = sqlite3_column_name(stmt, c);
       f.type = t.type;
@@ -542,17 +453,7 @@ struct SqliteDatabase::Impl {
   void Attach(const bridge::Attachment& a, std::string_view original) {
     std::string key = FoldCase(a.alias);
     if (attached.count(key) != 0) return;
-    std::filesystem::path file = a.linked_server.empty()
-                                     ? folder / (a.database + ".db")
-                                     : folder / "linked" / a.linked_server / (a.database + ".db");
-    if (!std::filesystem::exists(file)) {
-      std::string where =
-          a.linked_server.empty()
-              ? fmt::format("gym database '{}'", a.database)
-              : fmt::format("database '{}' on linked server '{}'", a.database, a.linked_server);
-      throw DataError(fmt::format("while executing \"{}\": {} not found (expected the file {})",
-                                  original, where, file.string()));
-    }
+    const std::filesystem::path file = sqlite::AttachedFile(folder, a, original);
     // SQLite attaches nothing inside a transaction. A gym database is named before the
     // documents are written, by the receipt selection: one first named inside a transaction
     // is refused rather than attached behind the transaction's back.
@@ -574,7 +475,7 @@ struct SqliteDatabase::Impl {
     std::string ddl = fmt::format("CREATE TABLE {} (", t.temp_table);
     for (int c = 0; c < columns; ++c) {
       const char* decl = sqlite3_column_decltype(stmt, c);
-      DeclaredType type = ParseDeclaredType(decl);
+      DeclaredType type = ParseDeclaredType(Declared(decl));
       ddl += fmt::format("{}{}", c == 0 ? "" : ", ", QuoteName(sqlite3_column_name(stmt, c)));
       if (decl != nullptr && *decl != '\0') ddl += fmt::format(" {}", decl);
       // Text columns, and expressions that may hold text, compare as the ERP does.
@@ -604,11 +505,12 @@ struct SqliteDatabase::Impl {
       ColumnInfo c;
       c.name = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 1));
       const char* decl = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 2));
-      c.type = ParseDeclaredType(decl);
+      c.type = ParseDeclaredType(Declared(decl));
       int pk = sqlite3_column_int(stmt.get(), 5);
       c.primary_key = pk > 0;
       if (pk > 0) key_order.emplace_back(pk, info.columns.size());
-      if (pk > 0 && decl != nullptr && Lower(decl) == "integer") info.has_identity = true;
+      if (pk > 0 && decl != nullptr && sqlite::AsciiLower(decl) == "integer")
+        info.has_identity = true;
       info.by_name.emplace(c.name, info.columns.size());
       info.columns.push_back(std::move(c));
     }
@@ -621,50 +523,8 @@ struct SqliteDatabase::Impl {
     return tables.emplace(key, std::move(info)).first->second;
   }
 
-  // The value as the column stores it, with SQL Server's checks on length and precision.
   Value ForColumn(const TableInfo& table, const ColumnInfo& column, const Value& v) {
-    if (v.is_null() || v.is_empty()) return Value(Null{});
-    try {
-      switch (column.type.type) {
-        case FieldType::kText: {
-          std::string s = v.ToText();
-          if (column.type.size > 0 &&
-              CountCharacters(s) > static_cast<std::size_t>(column.type.size)) {
-            throw DataError(fmt::format(
-                "String or binary data would be truncated in table '{}', column '{}'. Truncated "
-                "value: '{}'.",
-                table.name, column.name, s.substr(0, static_cast<std::size_t>(column.type.size))));
-          }
-          return Value(std::move(s));
-        }
-        case FieldType::kDecimal: {
-          Decimal d = v.ToDecimal().Round(column.type.scale);
-          Decimal limit = Decimal(1);
-          for (int i = 0; i < column.type.precision - column.type.scale; ++i) limit *= Decimal(10);
-          if ((d.sign() < 0 ? -d : d) >= limit) {
-            throw DataError(fmt::format(
-                "Arithmetic overflow error converting {} to data type numeric for column '{}' of "
-                "table '{}'.",
-                v.Describe(), column.name, table.name));
-          }
-          return Value(d);
-        }
-        case FieldType::kInteger:
-          return Value(v.ToInteger());
-        case FieldType::kBool:
-          return Value(v.ToBool());
-        case FieldType::kDouble:
-          return Value(v.ToDouble());
-        case FieldType::kDate:
-          return Value(v.ToDate());
-        case FieldType::kBinary:
-          return v;
-      }
-    } catch (const ConversionError& e) {
-      throw DataError(fmt::format("table '{}', column '{}': cannot store {}: {}", table.name,
-                                  column.name, v.Describe(), e.what()));
-    }
-    return v;
+    return sqlite::ValueForColumn(table.name, column.name, column.type, v);
   }
 };
 
@@ -686,12 +546,11 @@ SqliteDatabase::SqliteDatabase(const std::filesystem::path& erp_file, bool creat
   }
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, 5000);
-  sqlite3_create_collation_v2(raw, bridge::kCollation, SQLITE_UTF8, nullptr, CollateCi, nullptr);
-  static int upper_tag = 1;
-  sqlite3_create_function_v2(raw, "upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &upper_tag,
-                             CaseFunction, nullptr, nullptr, nullptr);
-  sqlite3_create_function_v2(raw, "lower", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                             CaseFunction, nullptr, nullptr, nullptr);
+  // Text compares and folds as on the ERP's SQL Server (the same code the ODBC driver loads).
+  if (RegisterSqlServerText(raw) != SQLITE_OK) {
+    throw ConfigError(fmt::format("cannot register the text collation on {}: {}", erp_file.string(),
+                                  sqlite3_errmsg(raw)));
+  }
   // A commit, of a statement or a transaction, costs no flush to disk with WAL and
   // synchronous=NORMAL, and a crash still leaves every transaction whole or absent. The ERP
   // file's only: without "main." the journal mode would also become the default of every
@@ -767,12 +626,12 @@ Recordset SqliteDatabase::open(std::string_view sql) {
   return impl_->Query(t.statements.back(), t.parameters, sql);
 }
 
-std::string SqliteDatabase::server_name() { return "EMBEDDED"; }
+std::string SqliteDatabase::server_name() { return std::string(sqlite::kServerName); }
 
 std::string SqliteDatabase::dbms_version() {
   // The module reads the SQL Server major version from the first two characters; the embedded
   // backend behaves as a current server does.
-  return fmt::format("16.00.0000 (SQLite {})", sqlite3_libversion());
+  return sqlite::DbmsVersion(sqlite3_libversion());
 }
 
 std::string SqliteDatabase::date_text(DateTime value) const { return FormatIsoDate(value); }
@@ -885,7 +744,15 @@ void SqliteDatabase::ReleaseLock(std::string_view resource) {
   impl_->locks.erase(held);
 }
 
-void SqliteDatabase::RegisterProcedure(const std::string& name, SqliteProcedure procedure) {
+std::vector<std::string> SqliteDatabase::PrimaryKey(const std::string& table) {
+  const TableInfo& info = impl_->Table(table, table);
+  std::vector<std::string> key;
+  for (std::size_t k : info.key) key.push_back(info.columns[k].name);
+  return key;
+}
+
+void SqliteDatabase::RegisterProcedure(const std::string& name,
+                                       sqlite::StandInProcedure procedure) {
   impl_->procedures[FoldCase(name)] = std::move(procedure);
 }
 

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "host/data/sqlite/sqlite_dialect.h"
 #include "host/data/sqlite/tsql_rewriter.h"
+#include "host/data/statement_log.h"
 #include "module/common/database.h"
 
 struct sqlite3;
@@ -22,11 +24,6 @@ class SqliteDatabase;
 // (not even the query planner's statistics): read-only. Read-write is for building gym data
 // through the ERP connection (test fixtures, tools).
 enum class GymAccess { kReadOnly, kReadWrite };
-
-// A stand-in for a stored procedure of the ERP, called by "EXEC NAME args". It returns the
-// procedure's rows, or a closed recordset when it returns none.
-using SqliteProcedure =
-    std::function<Recordset(SqliteDatabase& db, const bridge::ProcedureCall& call)>;
 
 // Gym databases named "Palestra" live in "Palestra.db" beside the ERP file; behind linked server
 // GYM_3 in "linked/GYM_3/Palestra.db" below the ERP file's folder. Each is attached the first
@@ -46,7 +43,7 @@ using SqliteProcedure =
 // Locks (AcquireLock) are advisory locks on the file "<ERP file>.<resource>.lock" beside the
 // ERP file (characters other than letters, digits, '-', '_' and '.' written as %XX), held by
 // this connection until released or closed; the file stays.
-class SqliteDatabase : public Database {
+class SqliteDatabase : public Database, public KeyedTables {
  public:
   // Opens (or, with `create`, creates) the ERP file. Throws ConfigError naming a missing file.
   SqliteDatabase(const std::filesystem::path& erp_file, bool create,
@@ -62,9 +59,10 @@ class SqliteDatabase : public Database {
   std::int64_t update_row(const RowWrite& write) override;
   bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) override;
   void ReleaseLock(std::string_view resource) override;
+  std::vector<std::string> PrimaryKey(const std::string& table) override;
 
   // Registers the stand-in for a stored procedure (name compared ignoring case).
-  void RegisterProcedure(const std::string& name, SqliteProcedure procedure);
+  void RegisterProcedure(const std::string& name, sqlite::StandInProcedure procedure);
   // The SQLite text a T-SQL statement becomes (for `zodadovez sql --show-translation`).
   std::string ShowTranslation(std::string_view tsql);
   // Runs SQLite SQL directly, without the bridge (for stand-in procedures and set-up).

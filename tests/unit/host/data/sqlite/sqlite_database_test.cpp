@@ -6,9 +6,13 @@
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "host/data/backend.h"
+#include "host/data/faulty_database.h"
+#include "host/data/sql_log.h"
 #include "host/data/statement_log.h"
 #include "module/common/errors.h"
 #include "tests/support/temp_dir.h"
@@ -104,7 +108,7 @@ TEST_F(SqliteDatabaseTest, EsisteTabellaTellsTablesFromViews) {
 
 TEST_F(SqliteDatabaseTest, CallsStandInProcedures) {
   std::vector<Value> seen;
-  db_->RegisterProcedure("SPCO_TEST", [&](SqliteDatabase& db, const bridge::ProcedureCall& call) {
+  db_->RegisterProcedure("SPCO_TEST", [&](Database& db, const bridge::ProcedureCall& call) {
     seen = call.arguments;
     db.execute("INSERT INTO T2 (K1, K2) VALUES (9, 'proc')");
     return db.open("SELECT K2 FROM T2 WHERE K1 = 9");
@@ -217,6 +221,46 @@ TEST(SqliteLockTest, OneHolderAtATime) {
   EXPECT_TRUE(a.AcquireLock(kRun, milliseconds(0)));
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "erp.db.ZODADOVEZ_IMPORT_1.lock"));
   EXPECT_THROW(a.AcquireLock("", milliseconds(0)), DataError);
+}
+
+// --sql-log: each statement a line as it goes, writes with their values and an update with the
+// key it finds its row by, through the decorators a run stacks.
+TEST_F(SqliteDatabaseTest, StreamsTheSqlLogAsJsonLines) {
+  const std::filesystem::path file = dir_.path() / "run.jsonl";
+  FaultPlan no_faults;
+  {
+    SqlLogFile sql_log(file);
+    LoggingDatabase logged(
+        std::make_unique<FaultyDatabase>(
+            std::make_unique<SqliteDatabase>(dir_.path() / "erp.db", false), &no_faults),
+        sql_log.log());
+    logged.execute("INSERT INTO T2 (K1, K2, V) VALUES (1, 'a', 1)");
+    WritableRecordset added = logged.open_for_insert("SELECT * FROM T1 WHERE 1 = 0");
+    added.add_new();
+    added.set("CODE", "\xE0");  // not UTF-8
+    added.set("AMOUNT", Decimal::Parse("12.50"));
+    added.set("WHEN_", MakeDateTime(2024, 2, 29, 10, 30));
+    added.update_batch();
+    WritableRecordset found = logged.open_for_insert("SELECT * FROM T2 WHERE K1 = 1");
+    found.set("V", Value(Null{}));
+    found.update_batch();
+    std::string why;
+    EXPECT_TRUE(sql_log.Finish(&why)) << why;
+  }
+  std::ifstream in(file);
+  std::vector<nlohmann::json> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0]["sql"], "INSERT INTO T2 (K1, K2, V) VALUES (1, 'a', 1)");
+  EXPECT_EQ(lines[0]["params"], nlohmann::json::array());
+  EXPECT_EQ(lines[0]["rows"], 1);
+  EXPECT_TRUE(lines[0]["ms"].is_number());
+  EXPECT_EQ(lines[2]["sql"], "INSERT INTO T1 (CODE, AMOUNT, WHEN_) VALUES (?, ?, ?)");
+  EXPECT_EQ(lines[2]["params"],
+            nlohmann::json::parse(R"(["\ufffd", "12.50", "2024-02-29 10:30:00"])"));
+  EXPECT_EQ(lines[4]["sql"], "UPDATE T2 SET V = ? WHERE K1 = ? AND K2 = ?");
+  EXPECT_EQ(lines[4]["params"], nlohmann::json::parse(R"([null, "1", "a"])"));
+  EXPECT_THROW(SqlLogFile(dir_.path() / "no" / "such" / "folder.jsonl"), ConfigError);
 }
 
 TEST(SqliteInitTest, CreatesBothDatabasesOrNothing) {
