@@ -28,12 +28,13 @@
 //   to and from SQLite's UTF-8, and SQL_C_CHAR passes UTF-8 unchanged.
 // - It refuses SQLite's numbered parameters ("?1": "parameter marker count incorrect"): the
 //   bridge's ?N become plain markers, bound in the order they stand (odbc::ToPositionalMarkers).
-// - It reports decimal columns as SQL_VARCHAR without a scale, and the type name without its
-//   arguments ("decimal"); SQLColumns gives the declared type whole, but sizes that mix up
-//   precision and scale. Declared types are therefore read with PRAGMA table_info, for result
-//   columns by the database, table and column the driver names (SQL_DESC_CATALOG_NAME,
-//   SQL_DESC_BASE_TABLE_NAME, SQL_DESC_BASE_COLUMN_NAME), so that values read back exactly as
-//   the embedded backend reads them (decimals at their scale, char(n) padded, dates).
+// - It reports decimal columns as SQL_VARCHAR (numeric ones as SQL_DOUBLE) without a scale, the
+//   type name without its arguments ("decimal"), and for an aliased column the alias as its base
+//   column; SQLColumns gives the declared type whole, but sizes that mix up precision and scale.
+//   Declared types are therefore asked of SQLite itself: of a result's columns through the
+//   extension's zodadovez_decltypes(sql) (sqlite3_column_decltype, as the embedded backend reads
+//   them), of a table's through PRAGMA table_info. Values then read back exactly as the embedded
+//   backend reads them: decimals at their scale, char(n) padded, dates from their text.
 // - A bound SQL_C_TYPE_TIMESTAMP is stored as "yyyy-mm-dd hh:mm:ss.000": dates are bound as
 //   the embedded backend's text instead, decimals as doubles, as that backend binds them.
 // - LoadExt=<library> loads an extension on connecting, but a library that does not load is
@@ -785,7 +786,11 @@ struct OdbcDatabase::Impl {
                                                                : sqlite::DeclaredType{});
         FieldInfo& field = result.fields.back();
         const sqlite::DeclaredType& type = declared_types.back();
-        if (type.known) field.type = type.type;
+        if (type.known) {
+          field.type = type.type;
+        } else if (field.type != FieldType::kInteger && field.type != FieldType::kDouble) {
+          field.type = FieldType::kText;  // the embedded backend reads no other kind from a value
+        }
         field.size = type.known ? type.size : 0;
         field.precision = type.known ? type.precision : 0;
         field.scale = type.known ? type.scale : 0;

