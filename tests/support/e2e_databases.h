@@ -1,6 +1,7 @@
-// The databases of one end-to-end test on one backend: embedded files in a fresh folder, or a
-// fresh ERP and gym database on the SQL Server that ZODADOVEZ_TEST_SQLSERVER names, dropped
-// again afterwards.
+// The databases of one end-to-end test on one backend: embedded files in a fresh folder (read
+// by the embedded backend, or through SQLite's ODBC driver by the ODBC backend), or a fresh ERP
+// and gym database on the SQL Server that ZODADOVEZ_TEST_SQLSERVER names, dropped again
+// afterwards.
 #pragma once
 
 #include <unistd.h>
@@ -26,12 +27,14 @@
 
 namespace zodadovez::testing {
 
-enum class Backend { kEmbedded, kSqlServer };
+enum class Backend { kEmbedded, kSqliteOdbc, kSqlServer };
 
 inline std::string BackendName(Backend backend) {
   switch (backend) {
     case Backend::kEmbedded:
       return "Embedded";
+    case Backend::kSqliteOdbc:
+      return "SqliteOdbc";
     case Backend::kSqlServer:
       return "SqlServer";
   }
@@ -47,10 +50,19 @@ class E2eDatabases {
   // empty gym database. Null, with the reason in `why`, when the backend is not available here.
   static std::unique_ptr<E2eDatabases> Create(Backend backend, std::string* why) {
     std::unique_ptr<E2eDatabases> d(new E2eDatabases());
-    if (backend == Backend::kEmbedded) {
+    if (backend == Backend::kEmbedded || backend == Backend::kSqliteOdbc) {
       d->gym_ = "Palestra";
-      d->uri_ = d->dir_.Uri();
-      InitDatabases(d->uri_, d->gym_);
+      d->embedded_uri_ = d->dir_.Uri();
+      InitDatabases(d->embedded_uri_, d->gym_);
+      d->uri_ = d->embedded_uri_;
+      if (backend == Backend::kSqliteOdbc) {
+#ifdef ZODADOVEZ_HAVE_ODBC
+        d->uri_ = "odbc:Driver=SQLite3;Database=" + (d->dir_.path() / "erp.db").string();
+#else
+        *why = "this build has no ODBC backend (configured without ODBC)";
+        return nullptr;
+#endif
+      }
       return d;
     }
     const char* connection = std::getenv("ZODADOVEZ_TEST_SQLSERVER");
@@ -97,6 +109,8 @@ class E2eDatabases {
 
   // The ERP connection, as the host gets it.
   const std::string& uri() const { return uri_; }
+  // The same files for the embedded backend, when the databases are SQLite files.
+  const std::string& embedded_uri() const { return embedded_uri_; }
   // The gym database's name: "Palestra" embedded, a name of its own on a server.
   const std::string& gym() const { return gym_; }
   // A folder of the test's own, for the reports.
@@ -139,6 +153,7 @@ class E2eDatabases {
 
   TempDir dir_;
   std::string uri_;
+  std::string embedded_uri_;
   std::string gym_;
   std::unique_ptr<Database> admin_;  // SQL Server: the connection that creates and drops
   std::vector<std::string> dropped_;
