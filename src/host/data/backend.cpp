@@ -32,9 +32,10 @@ std::optional<std::string_view> OdbcConnection(std::string_view uri) {
   return std::nullopt;
 }
 
-std::unique_ptr<Database> OpenSqlServer(std::string_view connection) {
+std::unique_ptr<Database> OpenSqlServer(std::string_view connection,
+                                        GymAccess gyms = GymAccess::kReadOnly) {
 #ifdef ZODADOVEZ_HAVE_ODBC
-  auto db = std::make_unique<OdbcDatabase>(std::string(connection));
+  auto db = std::make_unique<OdbcDatabase>(std::string(connection), odbc::ConnectOptions{}, gyms);
   // Through SQLite's driver the ERP's procedures are the embedded backend's stand-ins.
   if (db->is_sqlite()) {
     for (auto& [name, procedure] : StandInProcedures()) db->RegisterProcedure(name, procedure);
@@ -42,6 +43,7 @@ std::unique_ptr<Database> OpenSqlServer(std::string_view connection) {
   return db;
 #else
   (void)connection;
+  (void)gyms;
   throw ConfigError("this build has no SQL Server backend (configured without ODBC)");
 #endif
 }
@@ -82,7 +84,9 @@ std::unique_ptr<Database> OpenDatabase(std::string_view uri, GymAccess gyms) {
     for (auto& [name, procedure] : StandInProcedures()) db->RegisterProcedure(name, procedure);
     return db;
   }
-  if (std::optional<std::string_view> odbc = OdbcConnection(uri)) return OpenSqlServer(*odbc);
+  if (std::optional<std::string_view> odbc = OdbcConnection(uri)) {
+    return OpenSqlServer(*odbc, gyms);
+  }
   BadUri(uri);
 }
 

@@ -8,14 +8,15 @@
 #include <string_view>
 #include <vector>
 
-#include "host/data/sqlite/sqlite_database.h"
+#include "host/data/sqlite/sqlite_dialect.h"
 #include "module/common/database.h"
 
 namespace zodadovez {
 
 // Throws ConfigError for an unknown scheme or a missing database file, DataError when the
-// server refuses the connection (naming the server, never the password). `gyms` says how the
-// embedded backend attaches gym databases (a server's own permissions govern its databases).
+// server refuses the connection (naming the server, never the password). `gyms` says how gym
+// databases that are SQLite files are attached, by the embedded backend or through SQLite's
+// ODBC driver (a server's own permissions govern its databases).
 std::unique_ptr<Database> OpenDatabase(std::string_view uri, GymAccess gyms = GymAccess::kReadOnly);
 
 // Creates the stand-in ERP schema and an empty gym database `gym_name` with the gym schema.

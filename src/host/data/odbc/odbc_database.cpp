@@ -42,6 +42,17 @@
 //   checks that the collation is there. Timeout= is the busy timeout in milliseconds,
 //   JournalMode= and SyncPragma= the pragmas; NoCreat=1 keeps a missing file from being created.
 // - A missing extension, a missing file and a busy file all fail with SQLSTATE HY000.
+// - With autocommit off, the driver begins a transaction of its own before a statement and ends
+//   it only through SQLEndTran; a BEGIN sent as text then fails ("cannot start a transaction
+//   within a transaction"). With autocommit on (the default, set again on connecting) it begins
+//   none and passes BEGIN IMMEDIATE, COMMIT, ROLLBACK [TO] and SAVEPOINT on to SQLite as they
+//   are, so that the bridge's transaction statements are real transactions: a ROLLBACK undoes
+//   the prepared writes sent since the BEGIN, and another connection sees nothing before the
+//   COMMIT. The count the module's statements keep is sqlite::Transactions'; whether SQLite
+//   ended a transaction itself after a failure is asked of the extension
+//   (zodadovez_autocommit()), since sqlite3_get_autocommit is out of reach.
+// - ATTACH takes a "file:" URI with "?mode=ro" (Debian's SQLite reads URI filenames): gym
+//   databases are attached read-only, as the embedded backend attaches them.
 #include "host/data/odbc/odbc_database.h"
 
 #include <fmt/format.h>
@@ -54,6 +65,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 #include <utility>
@@ -536,6 +548,9 @@ struct OdbcDatabase::Impl {
   bool sqlite = false;
   std::filesystem::path sqlite_folder;  // the ERP file's, where gym databases live
   std::string sqlite_version;
+  GymAccess gyms = GymAccess::kReadOnly;
+  sqlite::Transactions transactions;       // SQL Server's count, over SQLite's transactions
+  std::optional<sqlite::FileLocks> locks;  // beside the ERP file
   std::unique_ptr<bridge::Translator> translator;
   StatementHandle meta;                                         // PRAGMA reads while reading
   std::set<std::string> attached;                               // folded aliases
@@ -548,6 +563,7 @@ struct OdbcDatabase::Impl {
   [[noreturn]] void Fail(SQLSMALLINT handle_type, SQLHANDLE handle, std::string_view action) {
     const std::vector<odbc::Diagnostic> records =
         sqlite ? ReadNarrowDiagnostics(handle_type, handle) : ReadDiagnostics(handle_type, handle);
+    if (sqlite) FollowEndedTransaction();
     const std::string detail = odbc::Scrub(odbc::FormatDiagnostics(records), passwords);
     if (odbc::IsConnectionLost(records)) {
       lost = true;
@@ -1041,12 +1057,17 @@ struct OdbcDatabase::Impl {
     if (GetInfoText(SQL_DBMS_NAME, action) != "SQLite") return;
     sqlite = true;
     translator = std::make_unique<bridge::Translator>();
-    sqlite_folder =
-        std::filesystem::path(
-            odbc::ConnectionStringValue(connection_string, "Database").value_or(std::string()))
-            .parent_path();
+    const std::filesystem::path erp_file(
+        odbc::ConnectionStringValue(connection_string, "Database").value_or(std::string()));
+    sqlite_folder = erp_file.parent_path();
+    locks.emplace(erp_file);
+    // Transaction statements pass through to SQLite only while the driver's autocommit is on
+    // (see the top of this file); it is on unless someone turned it off.
+    SQLRETURN rc = SQLSetConnectAttr(connection.get(), SQL_ATTR_AUTOCOMMIT,
+                                     IntegerAttribute(SQL_AUTOCOMMIT_ON), 0);
+    if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_DBC, connection.get(), action);
     SQLHANDLE raw = SQL_NULL_HANDLE;
-    const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, connection.get(), &raw);
+    rc = SQLAllocHandle(SQL_HANDLE_STMT, connection.get(), &raw);
     meta.reset(raw);
     if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_DBC, connection.get(), action);
     try {
@@ -1243,9 +1264,10 @@ struct OdbcDatabase::Impl {
   void Attach(const bridge::Attachment& a, std::string_view sql, std::string_view action) {
     const std::string key = FoldCase(a.alias);
     if (attached.count(key) != 0) return;
-    const std::filesystem::path file = sqlite::AttachedFile(sqlite_folder, a, sql);
-    RunSqlite(fmt::format("ATTACH DATABASE {} AS {}", SqlQuote(file.string()), SqliteName(a.alias)),
-              {}, action, false, nullptr);
+    const std::string uri =
+        sqlite::AttachmentUri(sqlite_folder, a, sql, gyms, transactions.count() > 0);
+    RunSqlite(fmt::format("ATTACH DATABASE {} AS {}", SqlQuote(uri), SqliteName(a.alias)), {},
+              action, false, nullptr);
     attached.insert(key);
   }
 
@@ -1288,6 +1310,36 @@ struct OdbcDatabase::Impl {
               false, nullptr);
   }
 
+  // BEGIN, COMMIT, ROLLBACK and SAVE TRANSACTION, as SQLite statements sent as text: the
+  // driver passes them on to SQLite while its autocommit is on (see the top of this file).
+  void Transact(const bridge::TransactionControl& control, std::string_view sql,
+                std::string_view action) {
+    auto run = [&](const std::string& native) { RunSqlite(native, {}, action, false, nullptr); };
+    // A table created or altered inside work that was undone may be gone.
+    if (transactions.Apply(control, sql, run)) ForgetTables();
+  }
+
+  // After a failure inside a transaction: SQLite may have ended the transaction itself (a full
+  // disk, an I/O error), and the count must follow. Asked on a statement of its own, so that
+  // the failed one's state stays as it is; when even the question fails, the count stands.
+  void FollowEndedTransaction() {
+    if (transactions.count() == 0 || lost) return;
+    SQLHANDLE raw = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection.get(), &raw))) return;
+    StatementHandle statement(raw);
+    std::string query = "SELECT zodadovez_autocommit()";
+    SQLINTEGER autocommit = 0;
+    SQLLEN indicator = 0;
+    if (SQL_SUCCEEDED(SQLExecDirect(statement.get(), reinterpret_cast<SQLCHAR*>(query.data()),
+                                    static_cast<SQLINTEGER>(query.size()))) &&
+        SQL_SUCCEEDED(SQLFetch(statement.get())) &&
+        SQL_SUCCEEDED(SQLGetData(statement.get(), 1, SQL_C_SLONG, &autocommit, sizeof autocommit,
+                                 &indicator)) &&
+        transactions.AfterFailure(autocommit != 0)) {
+      ForgetTables();
+    }
+  }
+
   Recordset CallProcedure(Database& self, const bridge::ProcedureCall& call, std::string_view sql) {
     auto found = procedures.find(FoldCase(call.name));
     if (found == procedures.end()) {
@@ -1320,7 +1372,8 @@ struct OdbcDatabase::Impl {
         CallProcedure(self, t.procedure, sql);
         return 0;
       case bridge::Translation::Kind::kTransaction:
-        throw DataError(action + ": transactions are not kept on SQLite's driver yet");
+        Transact(t.transaction, sql, action);
+        return 0;
       case bridge::Translation::Kind::kNothing:
         return 0;
     }
@@ -1348,10 +1401,12 @@ struct OdbcDatabase::Impl {
   }
 };
 
-OdbcDatabase::OdbcDatabase(const std::string& connection_string, odbc::ConnectOptions options)
+OdbcDatabase::OdbcDatabase(const std::string& connection_string, odbc::ConnectOptions options,
+                           GymAccess gyms)
     : impl_(std::make_unique<Impl>()) {
   Impl& impl = *impl_;
   impl.options = std::move(options);
+  impl.gyms = gyms;
   impl.server = odbc::DescribeServer(connection_string);
   impl.passwords = odbc::Passwords(connection_string);
   const std::string action = fmt::format("cannot connect to {} with \"{}\"", impl.server,
@@ -1415,14 +1470,16 @@ std::int64_t OdbcDatabase::execute(std::string_view sql) {
     impl_->ResyncTransactionDepth();
     throw;
   }
-  impl_->transaction_depth = odbc::TransactionDepthAfter(sql, impl_->transaction_depth);
+  impl_->transaction_depth = impl_->sqlite
+                                 ? impl_->transactions.count()
+                                 : odbc::TransactionDepthAfter(sql, impl_->transaction_depth);
   return affected;
 }
 
 Recordset OdbcDatabase::open(std::string_view sql) {
   if (impl_->sqlite) {
     Recordset rows = impl_->SqliteOpen(*this, sql);
-    impl_->transaction_depth = odbc::TransactionDepthAfter(sql, impl_->transaction_depth);
+    impl_->transaction_depth = impl_->transactions.count();
     return rows;
   }
   const std::string action = fmt::format("while executing \"{}\"", sql);
@@ -1540,6 +1597,7 @@ std::int64_t OdbcDatabase::update_row(const RowWrite& write) {
 }
 
 bool OdbcDatabase::AcquireLock(std::string_view resource, std::chrono::milliseconds wait) {
+  if (impl_->locks) return impl_->locks->Acquire(resource, wait);
   const std::string action = fmt::format("while taking the application lock '{}'", resource);
   if (resource.empty() || resource.size() > 255) {
     throw DataError(action + ": a lock's name has 1 to 255 characters");
@@ -1568,6 +1626,10 @@ bool OdbcDatabase::AcquireLock(std::string_view resource, std::chrono::milliseco
 }
 
 void OdbcDatabase::ReleaseLock(std::string_view resource) {
+  if (impl_->locks) {
+    impl_->locks->Release(resource);
+    return;
+  }
   const std::string action = fmt::format("while releasing the application lock '{}'", resource);
   try {
     // sp_releaseapplock raises an error for a lock the session does not hold: asked first.

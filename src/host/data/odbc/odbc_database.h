@@ -16,9 +16,11 @@ namespace zodadovez {
 // Through SQLite's ODBC driver (the driver reports DBMS "SQLite"), the connection stands for the
 // embedded backend on the same files: each statement goes through the same T-SQL bridge before
 // the driver sees it, the ERP's text collation comes from the extension zodadovez_sqlite_ext
-// (loaded by the driver), gym databases are attached as the embedded backend attaches them,
-// ERP procedures are the registered stand-ins, and values are stored and read back as that
-// backend stores and reads them.
+// (loaded by the driver), gym databases are attached as the embedded backend attaches them
+// (read-only unless `gyms` says otherwise), ERP procedures are the registered stand-ins, values
+// are stored and read back as that backend stores and reads them, transaction statements keep
+// SQL Server's count as that backend keeps it (sqlite::Transactions), and locks are that
+// backend's lock files beside the ERP file (sqlite::FileLocks).
 //
 // Otherwise (SQL Server) statements are sent to the server unchanged. Writable recordsets become
 // parameterised INSERT or UPDATE statements by the table's primary key (read from the server's
@@ -41,8 +43,9 @@ class OdbcDatabase : public Database, public KeyedTables {
   // "Driver=SQLite3;Database=/path/erp.db" (the extension, a busy timeout, WAL and NoCreat=1
   // are added unless the string sets them; throws ConfigError for a missing file).
   // Throws DataError naming the server (never the password) when the connection fails, after
-  // the last try when the failure was transient.
-  explicit OdbcDatabase(const std::string& connection_string, odbc::ConnectOptions options = {});
+  // the last try when the failure was transient. `gyms` matters on SQLite's driver only.
+  explicit OdbcDatabase(const std::string& connection_string, odbc::ConnectOptions options = {},
+                        GymAccess gyms = GymAccess::kReadOnly);
   ~OdbcDatabase() override;
 
   // Consumes every result, so that a batch or a procedure that prints or returns rows leaves
@@ -57,7 +60,8 @@ class OdbcDatabase : public Database, public KeyedTables {
   std::optional<std::int64_t> insert_row(const RowWrite& write) override;
   std::int64_t update_row(const RowWrite& write) override;
   // sp_getapplock with @LockOwner = 'Session': the lock outlives transactions and ends with the
-  // session. Waits in the server, up to `wait`.
+  // session. Waits in the server, up to `wait`. On SQLite's driver, the lock file beside the
+  // ERP file, as the embedded backend locks.
   bool AcquireLock(std::string_view resource, std::chrono::milliseconds wait) override;
   void ReleaseLock(std::string_view resource) override;
   std::vector<std::string> PrimaryKey(const std::string& table) override;

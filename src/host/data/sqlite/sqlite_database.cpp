@@ -2,20 +2,14 @@
 // databases, with the module's T-SQL translated by the bridge.
 #include "host/data/sqlite/sqlite_database.h"
 
-#include <fcntl.h>
 #include <fmt/format.h>
 #include <sqlite3.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 #include <list>
-#include <map>
 #include <set>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -43,41 +37,6 @@ struct StatementFinalizer {
 };
 using ConnectionPtr = std::unique_ptr<sqlite3, ConnectionCloser>;
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-// An open file descriptor, closed with the object.
-class FileHandle {
- public:
-  explicit FileHandle(int fd) : fd_(fd) {}
-  FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileHandle& operator=(FileHandle&&) = delete;
-  ~FileHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// The bytes of `text` outside [A-Za-z0-9] and `keep` as %XX.
-std::string PercentEncode(std::string_view text, std::string_view keep) {
-  std::string out;
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (std::isalnum(byte) || keep.find(c) != std::string_view::npos) {
-      out.push_back(c);
-    } else {
-      out += fmt::format("%{:02X}", byte);
-    }
-  }
-  return out;
-}
-
-// The file as a URI filename, so that options ("?mode=ro") can follow and a path holding '?' or
-// '#' still names its file.
-std::string FileUri(const std::filesystem::path& file) {
-  return "file://" + PercentEncode(std::filesystem::absolute(file).string(), "/-_.~");
-}
 
 std::string QuoteName(std::string_view name) {
   std::string out = "\"";
@@ -183,23 +142,10 @@ struct SqliteDatabase::Impl {
   std::set<std::string> attached;                                        // folded aliases
   std::unordered_map<std::string, sqlite::StandInProcedure> procedures;  // by folded name
 
-  // SQL Server's transaction state, emulated: @@TRANCOUNT, the outermost transaction's name and
-  // the savepoints set since it began, each with the SQLite savepoint that stands for it.
-  struct Savepoint {
-    std::string name;
-    std::string native;
-  };
-  int trancount = 0;
-  std::string transaction_name;
-  std::vector<Savepoint> savepoints;
-  std::uint64_t savepoints_set = 0;
+  sqlite::Transactions transactions;  // SQL Server's, over SQLite's
+  sqlite::FileLocks locks;
 
-  // The locks this connection holds, by resource: the open lock file and how often taken.
-  struct HeldLock {
-    FileHandle file;
-    int count = 0;
-  };
-  std::map<std::string, HeldLock, std::less<>> locks;
+  explicit Impl(const std::filesystem::path& erp_file) : locks(erp_file) {}
 
   [[noreturn]] void Fail(std::string_view what, std::string_view sql) const {
     throw DataError(
@@ -230,82 +176,15 @@ struct SqliteDatabase::Impl {
     }
   }
 
-  void EndTransaction() {
-    trancount = 0;
-    transaction_name.clear();
-    savepoints.clear();
-    tables.clear();  // a table created or altered inside it may be gone
-  }
-
-  // SQLite ends the transaction itself on a few failures (a full disk, an I/O error, no
-  // memory), as SQL Server does on severe ones: the count follows.
+  // The count follows a transaction that SQLite ended by itself on a failure.
   void AfterFailure() {
-    if (trancount > 0 && sqlite3_get_autocommit(db.get())) EndTransaction();
+    if (transactions.AfterFailure(sqlite3_get_autocommit(db.get()) != 0)) tables.clear();
   }
 
   void Transact(const bridge::TransactionControl& control, std::string_view original) {
-    auto refuse = [&](const std::string& message) {
-      throw DataError(fmt::format("while executing \"{}\": {}", original, message));
-    };
-    switch (control.op) {
-      case bridge::TransactionControl::Op::kBegin:
-        // A nested BEGIN only counts. The outermost takes the write lock at once (waiting for
-        // another writer as long as the busy timeout allows): a transaction that read first
-        // could not start writing once another connection had written, and would fail then.
-        if (trancount == 0) {
-          Native("BEGIN IMMEDIATE", original);
-          transaction_name = control.name;
-        }
-        ++trancount;
-        return;
-      case bridge::TransactionControl::Op::kCommit:
-        // The name is ignored, as SQL Server ignores it.
-        if (trancount == 0) {
-          refuse("The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
-        }
-        if (trancount == 1) {
-          Native("COMMIT", original);  // a refused commit leaves the transaction open
-          EndTransaction();
-        } else {
-          --trancount;
-        }
-        return;
-      case bridge::TransactionControl::Op::kRollback: {
-        if (trancount == 0) {
-          refuse("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
-        }
-        if (!control.name.empty()) {
-          // The latest savepoint of that name, compared exactly as SQL Server compares
-          // transaction names. It stays set; those set after it go. The count does not change.
-          for (auto it = savepoints.rbegin(); it != savepoints.rend(); ++it) {
-            if (it->name != control.name) continue;
-            Native("ROLLBACK TO " + it->native, original);
-            savepoints.erase(it.base(), savepoints.end());
-            tables.clear();
-            return;
-          }
-          // Only the outermost transaction's name is known; any other is an error, and the
-          // transaction stays open.
-          if (control.name != transaction_name) {
-            refuse(fmt::format(
-                "Cannot roll back {}. No transaction or savepoint of that name was found.",
-                control.name));
-          }
-        }
-        Native("ROLLBACK", original);
-        EndTransaction();
-        return;
-      }
-      case bridge::TransactionControl::Op::kSave: {
-        if (trancount == 0) {
-          refuse("Cannot issue SAVE TRANSACTION when there is no active transaction.");
-        }
-        std::string native = fmt::format("zodadovez_{}", ++savepoints_set);
-        Native("SAVEPOINT " + native, original);
-        savepoints.push_back({control.name, std::move(native)});
-        return;
-      }
-    }
+    auto run = [&](const std::string& sql) { Native(sql, original); };
+    // A table created or altered inside work that was undone may be gone.
+    if (transactions.Apply(control, original, run)) tables.clear();
   }
 
   sqlite3_stmt* Prepare(const std::string& sql, std::string_view original) {
@@ -453,17 +332,8 @@ struct SqliteDatabase::Impl {
   void Attach(const bridge::Attachment& a, std::string_view original) {
     std::string key = FoldCase(a.alias);
     if (attached.count(key) != 0) return;
-    const std::filesystem::path file = sqlite::AttachedFile(folder, a, original);
-    // SQLite attaches nothing inside a transaction. A gym database is named before the
-    // documents are written, by the receipt selection: one first named inside a transaction
-    // is refused rather than attached behind the transaction's back.
-    if (!sqlite3_get_autocommit(db.get())) {
-      throw DataError(fmt::format(
-          "while executing \"{}\": {} is named for the first time inside a transaction; the "
-          "embedded backend attaches a database only outside one",
-          original, a.linked_server.empty() ? a.database : a.linked_server + "." + a.database));
-    }
-    std::string uri = FileUri(file) + (gyms == GymAccess::kReadOnly ? "?mode=ro" : "");
+    const std::string uri =
+        sqlite::AttachmentUri(folder, a, original, gyms, !sqlite3_get_autocommit(db.get()));
     std::string sql = fmt::format("ATTACH DATABASE ?1 AS {}", QuoteName(a.alias));
     Run(sql, {Value(uri)}, original);
     attached.insert(key);
@@ -529,7 +399,7 @@ struct SqliteDatabase::Impl {
 };
 
 SqliteDatabase::SqliteDatabase(const std::filesystem::path& erp_file, bool create, GymAccess gyms)
-    : impl_(std::make_unique<Impl>()), erp_file_(erp_file) {
+    : impl_(std::make_unique<Impl>(erp_file)), erp_file_(erp_file) {
   if (!create && !std::filesystem::exists(erp_file)) {
     throw ConfigError(fmt::format("ERP database file not found: {}", erp_file.string()));
   }
@@ -538,7 +408,7 @@ SqliteDatabase::SqliteDatabase(const std::filesystem::path& erp_file, bool creat
   sqlite3* raw = nullptr;
   // URI filenames, so that gym databases can be attached read-only.
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | (create ? SQLITE_OPEN_CREATE : 0);
-  int rc = sqlite3_open_v2(FileUri(erp_file).c_str(), &raw, flags, nullptr);
+  int rc = sqlite3_open_v2(sqlite::FileUri(erp_file).c_str(), &raw, flags, nullptr);
   impl_->db.reset(raw);  // stored before the check, so that a failed open is closed too
   if (rc != SQLITE_OK) {
     throw ConfigError(fmt::format("cannot open the ERP database {}: {}", erp_file.string(),
@@ -698,51 +568,10 @@ std::int64_t SqliteDatabase::update_row(const RowWrite& write) {
 }
 
 bool SqliteDatabase::AcquireLock(std::string_view resource, std::chrono::milliseconds wait) {
-  if (resource.empty() || resource.size() > 255) {
-    throw DataError(fmt::format("lock '{}': a lock's name has 1 to 255 characters", resource));
-  }
-  if (auto held = impl_->locks.find(resource); held != impl_->locks.end()) {
-    ++held->second.count;
-    return true;
-  }
-  std::filesystem::path path =
-      erp_file_.parent_path() /
-      fmt::format("{}.{}.lock", erp_file_.filename().string(), PercentEncode(resource, "-_."));
-  // Not inherited by a program this process starts: the lock is this process's alone.
-  FileHandle file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-  if (file.get() < 0) {
-    throw DataError(fmt::format("lock '{}': cannot open {}: {}", resource, path.string(),
-                                std::strerror(errno)));
-  }
-  // flock, not fcntl: a flock lock belongs to the open file, so that two connections of one
-  // process exclude each other too (fcntl locks belong to the process), and the kernel drops
-  // it when the process ends, however it ends.
-  auto deadline = std::chrono::steady_clock::now() + wait;
-  std::chrono::milliseconds pause(1);
-  while (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) {
-      throw DataError(fmt::format("lock '{}': cannot lock {}: {}", resource, path.string(),
-                                  std::strerror(errno)));
-    }
-    auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return false;
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-    pause = std::min(pause * 2, std::chrono::milliseconds(100));
-  }
-  impl_->locks.emplace(std::string(resource), Impl::HeldLock{std::move(file), 1});
-  return true;
+  return impl_->locks.Acquire(resource, wait);
 }
 
-void SqliteDatabase::ReleaseLock(std::string_view resource) {
-  auto held = impl_->locks.find(resource);
-  if (held == impl_->locks.end() || --held->second.count > 0) return;
-  // Unlocked before it is closed: a child process forked meanwhile shares the open file and
-  // would otherwise keep the lock.
-  ::flock(held->second.file.get(), LOCK_UN);
-  impl_->locks.erase(held);
-}
+void SqliteDatabase::ReleaseLock(std::string_view resource) { impl_->locks.Release(resource); }
 
 std::vector<std::string> SqliteDatabase::PrimaryKey(const std::string& table) {
   const TableInfo& info = impl_->Table(table, table);

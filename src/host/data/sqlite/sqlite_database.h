@@ -4,7 +4,6 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,11 +19,6 @@ namespace zodadovez {
 
 class SqliteDatabase;
 
-// How gym databases are attached. An import only reads them, and must never change a gym's file
-// (not even the query planner's statistics): read-only. Read-write is for building gym data
-// through the ERP connection (test fixtures, tools).
-enum class GymAccess { kReadOnly, kReadWrite };
-
 // Gym databases named "Palestra" live in "Palestra.db" beside the ERP file; behind linked server
 // GYM_3 in "linked/GYM_3/Palestra.db" below the ERP file's folder. Each is attached the first
 // time a statement names it, which must be outside a transaction. Dates are stored as text
@@ -34,15 +28,14 @@ enum class GymAccess { kReadOnly, kReadWrite };
 // crash of the process or the machine leaves every transaction whole or absent (the last ones
 // may be lost on a power cut, never half of one). A writer waits up to five seconds for another.
 //
-// Transactions behave as on SQL Server: BEGIN TRANSACTION counts (@@TRANCOUNT) and only the
-// outermost begins one, COMMIT really commits at a count of 1, ROLLBACK without a savepoint's
-// name rolls everything back, SAVE TRANSACTION sets a savepoint that ROLLBACK TRANSACTION <name>
-// returns to. A COMMIT or ROLLBACK with no transaction open is an error. A failed statement
-// inside a transaction undoes itself only, as on SQL Server.
+// Transactions behave as on SQL Server (sqlite::Transactions): BEGIN TRANSACTION counts
+// (@@TRANCOUNT) and only the outermost begins one, COMMIT really commits at a count of 1,
+// ROLLBACK without a savepoint's name rolls everything back, SAVE TRANSACTION sets a savepoint
+// that ROLLBACK TRANSACTION <name> returns to. A COMMIT or ROLLBACK with no transaction open is
+// an error. A failed statement inside a transaction undoes itself only, as on SQL Server.
 //
 // Locks (AcquireLock) are advisory locks on the file "<ERP file>.<resource>.lock" beside the
-// ERP file (characters other than letters, digits, '-', '_' and '.' written as %XX), held by
-// this connection until released or closed; the file stays.
+// ERP file (sqlite::FileLocks), held by this connection until released or closed.
 class SqliteDatabase : public Database, public KeyedTables {
  public:
   // Opens (or, with `create`, creates) the ERP file. Throws ConfigError naming a missing file.

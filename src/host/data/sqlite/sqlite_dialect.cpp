@@ -1,9 +1,16 @@
 #include "host/data/sqlite/sqlite_dialect.h"
 
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 #include "module/common/errors.h"
@@ -144,8 +151,30 @@ Value ValueForColumn(std::string_view table, std::string_view column, const Decl
   return v;
 }
 
-std::filesystem::path AttachedFile(const std::filesystem::path& erp_folder,
-                                   const bridge::Attachment& a, std::string_view sql) {
+namespace {
+
+// The bytes of `text` outside [A-Za-z0-9] and `keep` as %XX.
+std::string PercentEncode(std::string_view text, std::string_view keep) {
+  std::string out;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || keep.find(c) != std::string_view::npos) {
+      out.push_back(c);
+    } else {
+      out += fmt::format("%{:02X}", byte);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string FileUri(const std::filesystem::path& file) {
+  return "file://" + PercentEncode(std::filesystem::absolute(file).string(), "/-_.~");
+}
+
+std::string AttachmentUri(const std::filesystem::path& erp_folder, const bridge::Attachment& a,
+                          std::string_view sql, GymAccess gyms, bool in_transaction) {
   std::filesystem::path file = a.linked_server.empty()
                                    ? erp_folder / (a.database + ".db")
                                    : erp_folder / "linked" / a.linked_server / (a.database + ".db");
@@ -156,7 +185,136 @@ std::filesystem::path AttachedFile(const std::filesystem::path& erp_folder,
     throw DataError(fmt::format("while executing \"{}\": {} not found (expected the file {})", sql,
                                 where, file.string()));
   }
-  return file;
+  if (in_transaction) {
+    throw DataError(fmt::format(
+        "while executing \"{}\": {} is named for the first time inside a transaction; a "
+        "database file is attached only outside one",
+        sql, a.linked_server.empty() ? a.database : a.linked_server + "." + a.database));
+  }
+  return FileUri(file) + (gyms == GymAccess::kReadOnly ? "?mode=ro" : "");
+}
+
+bool Transactions::Apply(const bridge::TransactionControl& control, std::string_view original,
+                         const RunNative& run) {
+  auto refuse = [&](const std::string& message) {
+    throw DataError(fmt::format("while executing \"{}\": {}", original, message));
+  };
+  switch (control.op) {
+    case bridge::TransactionControl::Op::kBegin:
+      // A nested BEGIN only counts. The outermost takes the write lock at once (waiting for
+      // another writer as long as the busy timeout allows): a transaction that read first could
+      // not start writing once another connection had written, and would fail then.
+      if (count_ == 0) {
+        run("BEGIN IMMEDIATE");
+        name_ = control.name;
+      }
+      ++count_;
+      return false;
+    case bridge::TransactionControl::Op::kCommit:
+      // The name is ignored, as SQL Server ignores it.
+      if (count_ == 0) {
+        refuse("The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+      }
+      if (count_ > 1) {
+        --count_;
+        return false;
+      }
+      run("COMMIT");  // a refused commit leaves the transaction open
+      End();
+      return true;
+    case bridge::TransactionControl::Op::kRollback:
+      if (count_ == 0) {
+        refuse("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+      }
+      if (!control.name.empty()) {
+        // The latest savepoint of that name, compared exactly as SQL Server compares transaction
+        // names. It stays set; those set after it go. The count does not change.
+        for (auto it = savepoints_.rbegin(); it != savepoints_.rend(); ++it) {
+          if (it->name != control.name) continue;
+          run("ROLLBACK TO " + it->native);
+          savepoints_.erase(it.base(), savepoints_.end());
+          return true;
+        }
+        // Only the outermost transaction's name is known; any other is an error, and the
+        // transaction stays open.
+        if (control.name != name_) {
+          refuse(fmt::format(
+              "Cannot roll back {}. No transaction or savepoint of that name was found.",
+              control.name));
+        }
+      }
+      run("ROLLBACK");
+      End();
+      return true;
+    case bridge::TransactionControl::Op::kSave: {
+      if (count_ == 0) refuse("Cannot issue SAVE TRANSACTION when there is no active transaction.");
+      std::string native = fmt::format("zodadovez_{}", ++savepoints_set_);
+      run("SAVEPOINT " + native);
+      savepoints_.push_back({control.name, std::move(native)});
+      return false;
+    }
+  }
+  return false;
+}
+
+bool Transactions::AfterFailure(bool autocommit) {
+  if (count_ == 0 || !autocommit) return false;
+  End();
+  return true;
+}
+
+void Transactions::End() {
+  count_ = 0;
+  name_.clear();
+  savepoints_.clear();
+}
+
+FileLocks::FileHandle::~FileHandle() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FileLocks::Acquire(std::string_view resource, std::chrono::milliseconds wait) {
+  if (resource.empty() || resource.size() > 255) {
+    throw DataError(fmt::format("lock '{}': a lock's name has 1 to 255 characters", resource));
+  }
+  if (auto held = held_.find(resource); held != held_.end()) {
+    ++held->second.count;
+    return true;
+  }
+  const std::filesystem::path path =
+      erp_file_.parent_path() /
+      fmt::format("{}.{}.lock", erp_file_.filename().string(), PercentEncode(resource, "-_."));
+  // Not inherited by a program this process starts: the lock is this process's alone.
+  FileHandle file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  if (file.get() < 0) {
+    throw DataError(fmt::format("lock '{}': cannot open {}: {}", resource, path.string(),
+                                std::strerror(errno)));
+  }
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  std::chrono::milliseconds pause(1);
+  while (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) {
+      throw DataError(fmt::format("lock '{}': cannot lock {}: {}", resource, path.string(),
+                                  std::strerror(errno)));
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(100));
+  }
+  held_.emplace(std::string(resource), Held{std::move(file), 1});
+  return true;
+}
+
+void FileLocks::Release(std::string_view resource) {
+  auto held = held_.find(resource);
+  if (held == held_.end() || --held->second.count > 0) return;
+  // Unlocked before it is closed: a child process forked meanwhile shares the open file and
+  // would otherwise keep the lock.
+  ::flock(held->second.file.get(), LOCK_UN);
+  held_.erase(held);
 }
 
 }  // namespace zodadovez::sqlite

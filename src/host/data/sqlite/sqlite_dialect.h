@@ -1,15 +1,31 @@
 // What the embedded backend and the ODBC backend on SQLite's driver share about SQLite files
 // standing in for the ERP's SQL Server databases: declared column types, the checks a write
-// makes, where gym databases live, and what the connection reports about itself.
+// makes, where gym databases live and how they are attached, SQL Server's transaction count kept
+// over SQLite's transactions, the run locks beside the ERP file, and what the connection reports
+// about itself.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "host/data/sqlite/tsql_rewriter.h"
 #include "module/common/database.h"
+
+namespace zodadovez {
+
+// How gym databases are attached. An import only reads them, and must never change a gym's file
+// (not even the query planner's statistics): read-only. Read-write is for building gym data
+// through the ERP connection (test fixtures, tools).
+enum class GymAccess { kReadOnly, kReadWrite };
+
+}  // namespace zodadovez
 
 namespace zodadovez::sqlite {
 
@@ -59,10 +75,96 @@ bool IsDefinition(std::string_view sql);
 
 std::string AsciiLower(std::string_view text);
 
-// The file of a database the bridge attaches: "Palestra.db" beside the ERP file, or
-// "linked/GYM_3/Palestra.db" below its folder for a linked server. Throws DataError naming the
-// statement `sql` and the file expected when there is none.
-std::filesystem::path AttachedFile(const std::filesystem::path& erp_folder,
-                                   const bridge::Attachment& attachment, std::string_view sql);
+// The file as a URI filename, so that options ("?mode=ro") can follow and a path holding '?' or
+// '#' still names its file. SQLite reads it so when URI filenames are on (SQLITE_OPEN_URI, or
+// SQLite built with SQLITE_USE_URI, as Debian's is).
+std::string FileUri(const std::filesystem::path& file);
+
+// What ATTACH DATABASE opens for a database the bridge attaches: "Palestra.db" beside the ERP
+// file, or "linked/GYM_3/Palestra.db" below its folder for a linked server, as a URI
+// (read-only with kReadOnly). Throws DataError naming the statement `sql`: when there is no
+// such file, or when `in_transaction`. A gym database is named before the documents are
+// written, by the receipt selection: one first named inside a transaction is refused rather
+// than attached behind the transaction's back.
+std::string AttachmentUri(const std::filesystem::path& erp_folder,
+                          const bridge::Attachment& attachment, std::string_view sql,
+                          GymAccess gyms, bool in_transaction);
+
+// SQL Server's transaction statements over one SQLite connection: BEGIN TRANSACTION counts
+// (@@TRANCOUNT) and only the outermost begins a SQLite transaction, COMMIT really commits at a
+// count of 1, ROLLBACK without a savepoint's name rolls everything back, SAVE TRANSACTION sets a
+// savepoint that ROLLBACK TRANSACTION <name> returns to. A COMMIT, ROLLBACK or SAVE with no
+// transaction open is refused with SQL Server's message.
+class Transactions {
+ public:
+  // Runs one SQLite statement on the connection ("BEGIN IMMEDIATE", "COMMIT", "ROLLBACK",
+  // "ROLLBACK TO x", "SAVEPOINT x"); throws DataError when SQLite refuses it.
+  using RunNative = std::function<void(const std::string& sqlite_sql)>;
+
+  // Applies the bridge's transaction statement, `original` as the module wrote it (for
+  // messages). Returns true when work may have been undone or the transaction ended: tables
+  // created or altered meanwhile may be gone, and what the connection knows of them must be
+  // read again. Throws DataError; the count is then as it was, unless `run` reported through
+  // AfterFailure that SQLite ended the transaction.
+  bool Apply(const bridge::TransactionControl& control, std::string_view original,
+             const RunNative& run);
+
+  // After a failed statement: SQLite ends the transaction itself on a few failures (a full
+  // disk, an I/O error, no memory), as SQL Server does on severe ones. `autocommit` says whether
+  // the connection is outside a transaction now. True when the count dropped to 0 so.
+  bool AfterFailure(bool autocommit);
+
+  // @@TRANCOUNT.
+  int count() const { return count_; }
+
+ private:
+  struct Savepoint {
+    std::string name;    // as the module wrote it
+    std::string native;  // the SQLite savepoint that stands for it
+  };
+  void End();
+
+  int count_ = 0;
+  std::string name_;  // the outermost transaction's
+  std::vector<Savepoint> savepoints_;
+  std::uint64_t savepoints_set_ = 0;
+};
+
+// Locks (Database::AcquireLock) as advisory locks on the file "<ERP file>.<resource>.lock"
+// beside the ERP file (characters other than letters, digits, '-', '_' and '.' written as %XX),
+// held by this object until released or destroyed; the file stays. flock, not fcntl: a flock
+// lock belongs to the open file, so that two connections of one process exclude each other too
+// (fcntl locks belong to the process), and the kernel drops it when the process ends, however
+// it ends.
+class FileLocks {
+ public:
+  explicit FileLocks(std::filesystem::path erp_file) : erp_file_(std::move(erp_file)) {}
+
+  // As Database::AcquireLock: true when taken, false when another holder kept it for `wait`.
+  // Throws DataError for a bad name or a lock file that cannot be opened or locked.
+  bool Acquire(std::string_view resource, std::chrono::milliseconds wait);
+  // As Database::ReleaseLock: one hold fewer; nothing when not held. Never throws.
+  void Release(std::string_view resource);
+
+ private:
+  // An open file descriptor, closed with the object.
+  class FileHandle {
+   public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileHandle& operator=(FileHandle&&) = delete;
+    ~FileHandle();
+    int get() const { return fd_; }
+
+   private:
+    int fd_;
+  };
+  struct Held {
+    FileHandle file;
+    int count = 0;
+  };
+  std::filesystem::path erp_file_;
+  std::map<std::string, Held, std::less<>> held_;
+};
 
 }  // namespace zodadovez::sqlite

@@ -57,6 +57,13 @@ void DeclaredTypes(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
+// zodadovez_autocommit(): 1 when no transaction is open on the connection, else 0. SQLite ends a
+// transaction by itself on a few failures; a connection that cannot call
+// sqlite3_get_autocommit (an ODBC driver's) learns it so.
+void Autocommit(sqlite3_context* ctx, int, sqlite3_value**) {
+  sqlite3_result_int(ctx, sqlite3_get_autocommit(sqlite3_context_db_handle(ctx)) != 0 ? 1 : 0);
+}
+
 }  // namespace
 
 int RegisterSqlServerText(sqlite3* db) {
@@ -74,6 +81,10 @@ int RegisterSqlServerText(sqlite3* db) {
   if (rc == SQLITE_OK) {
     rc = sqlite3_create_function_v2(db, "zodadovez_decltypes", 1, SQLITE_UTF8, nullptr,
                                     DeclaredTypes, nullptr, nullptr, nullptr);
+  }
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_create_function_v2(db, "zodadovez_autocommit", 0, SQLITE_UTF8, nullptr, Autocommit,
+                                    nullptr, nullptr, nullptr);
   }
   return rc;
 }

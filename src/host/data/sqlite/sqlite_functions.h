@@ -10,8 +10,9 @@ namespace zodadovez {
 
 // Registers on `db` the collation bridge::kCollation (case-insensitive over Latin-1 and Latin
 // Extended-A, trailing blanks ignored), UPPER and LOWER over the same letters (SQLite's own
-// fold ASCII only), and zodadovez_decltypes(sql), the declared types of a statement's result
-// columns, one per line. Returns SQLite's result code.
+// fold ASCII only), zodadovez_decltypes(sql), the declared types of a statement's result
+// columns, one per line, and zodadovez_autocommit(), 1 when no transaction is open on the
+// connection. Returns SQLite's result code.
 int RegisterSqlServerText(sqlite3* db);
 
 }  // namespace zodadovez

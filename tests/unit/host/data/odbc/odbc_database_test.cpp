@@ -37,6 +37,7 @@ namespace {
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::ThrowsMessage;
 
 // --- Without a server --------------------------------------------------------------------------
 
@@ -514,8 +515,6 @@ TEST_P(OdbcDriverTest, InsertReturnsTheIdentityEvenWhenPrepared) {
 }
 
 TEST_P(OdbcDriverTest, TransactionsCommitAndRollBackAsText) {
-  // TODO: runs once the connection keeps the transaction count on SQLite's driver.
-  if (!server()) GTEST_SKIP() << "transactions are not kept on SQLite's driver yet";
   const std::string insert = fmt::format("INSERT INTO {} (NAME) VALUES ('t')", counted_);
   const std::string count = "SELECT COUNT(*) AS N FROM " + counted_;
   db_->execute("BEGIN TRANSACTION");
@@ -603,6 +602,33 @@ TEST_P(OdbcDriverTest, ReadsAsTheEmbeddedBackendDoes) {
     }
   }
   EXPECT_TRUE(called);
+}
+
+// Through SQLite's driver a run lock is the embedded backend's lock file, so that the two
+// exclude each other on the same files; gym databases are attached read-only, and only outside
+// a transaction.
+TEST_P(OdbcDriverTest, LocksAndAttachesAsTheEmbeddedBackendDoes) {
+  if (server()) GTEST_SKIP() << "SQLite's driver only";
+  using std::chrono::milliseconds;
+  for (const char* gym : {"Palestra", "Altra"}) {
+    SqliteDatabase file(dir_.path() / (std::string(gym) + ".db"), true);
+    file.execute("CREATE TABLE Utenti (ID int NOT NULL)");
+  }
+  SqliteDatabase embedded(dir_.path() / "erp.db", false);
+  EXPECT_TRUE(db_->AcquireLock("ZODADOVEZ_IMPORT_1", milliseconds(0)));
+  EXPECT_FALSE(embedded.AcquireLock("ZODADOVEZ_IMPORT_1", milliseconds(0)));
+  db_->ReleaseLock("ZODADOVEZ_IMPORT_1");
+  EXPECT_TRUE(embedded.AcquireLock("ZODADOVEZ_IMPORT_1", milliseconds(0)));
+  EXPECT_FALSE(db_->AcquireLock("ZODADOVEZ_IMPORT_1", milliseconds(0)));
+
+  EXPECT_EQ(db_->open("SELECT COUNT(*) AS N FROM Palestra.dbo.Utenti")["N"], Value(0));
+  EXPECT_THAT([&] { db_->execute("INSERT INTO Palestra.dbo.Utenti VALUES (1)"); },
+              ThrowsMessage<DataError>(HasSubstr("readonly")));
+  db_->execute("BEGIN TRANSACTION");
+  EXPECT_THAT([&] { db_->open("SELECT COUNT(*) AS N FROM Altra.dbo.Utenti"); },
+              ThrowsMessage<DataError>(HasSubstr("inside a transaction")));
+  db_->execute("ROLLBACK TRANSACTION");
+  EXPECT_EQ(db_->open("SELECT COUNT(*) AS N FROM Altra.dbo.Utenti")["N"], Value(0));
 }
 
 TEST_P(OdbcDriverTest, SqliteConnectionsNameWhatIsMissing) {

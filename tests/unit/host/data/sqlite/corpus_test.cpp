@@ -78,24 +78,35 @@ std::vector<Entry> ParseCorpus(const std::string& text) {
   return entries;
 }
 
-class CorpusTest : public ::testing::Test {
+// The same files through the embedded backend ("sqlite") and through SQLite's ODBC driver
+// ("odbc"), which share the bridge, the transaction count and the gym attachments.
+class CorpusTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     InitDatabases(dir_.Uri(), "Palestra");
+    const std::string uri = GetParam() == "sqlite" ? dir_.Uri()
+                                                   : "odbc:Driver=SQLite3;Database=" +
+                                                         (dir_.path() / "erp.db").string();
     // The same gym database also stands behind linked server GYM_2.
-    db_ = OpenDatabase(dir_.Uri(), GymAccess::kReadWrite);
+    db_ = OpenDatabase(uri, GymAccess::kReadWrite);
     RunScript(*db_, ReadFile(std::string(ZODADOVEZ_TEST_DATA) + "/corpus/fixture.sql"));
     db_.reset();
     std::filesystem::create_directories(dir_.path() / "linked" / "GYM_2");
     std::filesystem::copy_file(dir_.path() / "Palestra.db",
                                dir_.path() / "linked" / "GYM_2" / "Palestra.db");
-    db_ = OpenDatabase(dir_.Uri());
+    db_ = OpenDatabase(uri);
   }
   testing::TempDir dir_;
   std::unique_ptr<Database> db_;
 };
 
-TEST_F(CorpusTest, EveryStatementRunsAndQueriesReturnWhatTheServerWould) {
+#ifdef ZODADOVEZ_HAVE_ODBC
+INSTANTIATE_TEST_SUITE_P(Backends, CorpusTest, ::testing::Values("sqlite", "odbc"));
+#else
+INSTANTIATE_TEST_SUITE_P(Backends, CorpusTest, ::testing::Values("sqlite"));
+#endif
+
+TEST_P(CorpusTest, EveryStatementRunsAndQueriesReturnWhatTheServerWould) {
   std::vector<std::pair<std::string, Entry>> entries;
   for (const char* file : {"statements.test", "transactions.test"}) {
     for (Entry& e : ParseCorpus(ReadFile(std::string(ZODADOVEZ_TEST_DATA) + "/corpus/" + file))) {
