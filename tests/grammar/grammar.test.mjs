@@ -49,10 +49,18 @@ function readSqlLog(file) {
   });
 }
 
+// The grammar reads any two bare words ("BEGIN TRANSACTION", "FOO BAR") as an assignment to a
+// variable without its @: such a reading is no parse.
+function misread(ast) {
+  if (Array.isArray(ast)) return ast.some(misread);
+  if (ast === null || typeof ast !== 'object') return false;
+  if (ast.type === 'assign' && ast.left?.type === 'var' && !ast.left.prefix) return true;
+  return Object.values(ast).some(misread);
+}
+
 function parses(sql) {
   try {
-    parser.astify(sql, { database: 'transactsql' });
-    return true;
+    return !misread(parser.astify(sql, { database: 'transactsql' }));
   } catch {
     return false;
   }
@@ -71,7 +79,8 @@ function check(sql) {
     if (untokenize(next) === untokenize(tokens)) continue;
     tokens = next;
     used.push(gap.construct);
-    if (parses(untokenize(tokens))) return { ok: true, gaps: used };
+    // A statement that was the construct alone leaves nothing to parse.
+    if (tokens.length === 0 || parses(untokenize(tokens))) return { ok: true, gaps: used };
   }
   return { ok: false, gaps: used };
 }
@@ -88,13 +97,26 @@ test('every statement shape of a demo import and of the end-to-end fixture parse
 
   // The end-to-end suite's fixture, imported as its main case imports it.
   const e2e = path.join(work, 'e2e');
-  fs.mkdirSync(path.join(e2e, 'errori'), { recursive: true });
+  fs.mkdirSync(e2e);
+  // The reports' folder relative to the run's working folder: the run history holds paths of
+  // up to 80 characters, which a temporary folder's would exceed.
+  fs.mkdirSync(path.join(work, 'errori'));
   const erp = `sqlite:${path.join(e2e, 'erp.db')}`;
   zodadovez('init', '--erp', erp);
-  zodadovez('sql', '--erp', erp, '--file', path.join(source, 'tests/data/corpus/fixture.sql'));
+  // The import reaches the gym database read-only: its rows go into its own file directly.
+  const fixture = fs.readFileSync(path.join(source, 'tests/data/corpus/fixture.sql'), 'utf8');
+  const batches = fixture.split(/^GO$/m);
+  const gymBatches = batches.filter((b) => b.includes('Palestra.dbo.'));
+  fs.writeFileSync(path.join(work, 'erp.sql'),
+                   batches.filter((b) => !b.includes('Palestra.dbo.')).join('\nGO\n'));
+  fs.writeFileSync(path.join(work, 'gym.sql'),
+                   gymBatches.map((b) => b.replaceAll('Palestra.dbo.', 'dbo.')).join('\nGO\n'));
+  zodadovez('sql', '--erp', erp, '--file', path.join(work, 'erp.sql'));
+  zodadovez('sql', '--erp', `sqlite:${path.join(e2e, 'Palestra.db')}`, '--file',
+            path.join(work, 'gym.sql'));
   zodadovez('sql', '--erp', erp,
             `UPDATE ZEV90_PARAMETRI SET ZEV90_DB_NAME = 'Palestra', ZEV90_NOME_SERVER = ` +
-            `'EMBEDDED', ZEV90_PATH_ERRORI = '${path.join(e2e, 'errori')}'`);
+            `'EMBEDDED', ZEV90_PATH_ERRORI = 'errori'`);
   const e2eLog = path.join(work, 'e2e.jsonl');
   zodadovez('import', '--erp', erp, '--company', '1', '--mode', 'rielabora', '--from',
             '01/01/2024', '--to', '31/12/2024', '--sql-log', e2eLog);

@@ -5,7 +5,37 @@
 // accepted whole are listed apart, with the reason.
 import { isWordToken } from './tsql_tokens.mjs';
 
+// A transaction or savepoint name: a plain or bracketed identifier.
+function isName(token) {
+  return token !== undefined && (token.kind === 'name' ||
+                                 (token.kind === 'word' && /^[A-Za-z_#]/.test(token.text)));
+}
+
 export const statementGaps = [
+  {
+    construct: 'BEGIN / COMMIT / ROLLBACK / SAVE TRANSACTION',
+    reason:
+      'the grammar has no transaction statements (only SET TRANSACTION ISOLATION LEVEL): it ' +
+      'reads BEGIN TRANSACTION as an assignment to a variable named BEGIN, and refuses a name ' +
+      'after it. A statement is taken out only when it is one of SQL Server\'s forms as a ' +
+      'whole: BEGIN TRAN[SACTION] [name], COMMIT | ROLLBACK [TRAN[SACTION] [name] | WORK], ' +
+      'SAVE TRAN[SACTION] name',
+    rewrite(tokens) {
+      const word = (i, ...words) => words.some((w) => isWordToken(tokens[i], w));
+      const tran = (i) => word(i, 'TRAN', 'TRANSACTION');
+      const n = tokens.length;
+      let whole = false;
+      if (word(0, 'BEGIN')) {
+        whole = tran(1) && (n === 2 || (n === 3 && isName(tokens[2])));
+      } else if (word(0, 'COMMIT', 'ROLLBACK')) {
+        whole = n === 1 || (n === 2 && (tran(1) || word(1, 'WORK'))) ||
+                (n === 3 && tran(1) && isName(tokens[2]));
+      } else if (word(0, 'SAVE')) {
+        whole = n === 3 && tran(1) && isName(tokens[2]);
+      }
+      return whole ? [] : tokens;
+    },
+  },
   {
     construct: 'COLLATE <collation> after an expression',
     reason:
