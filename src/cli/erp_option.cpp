@@ -80,9 +80,12 @@ std::string ReadErpFile(const std::string& path, const std::string& source) {
     throw ConfigError(
         fmt::format("{}: holds more than one line; write the connection on one", what));
   }
-  if (!text.starts_with("sqlite:") && !text.starts_with("sqlserver:")) {
+  if (!text.starts_with("sqlite:") && !text.starts_with("sqlserver:") &&
+      !text.starts_with("odbc:")) {
     throw ConfigError(
-        fmt::format("{}: expected one line sqlite:PATH or sqlserver:ODBC-CONNECTION-STRING", what));
+        fmt::format("{}: expected one line sqlite:PATH, sqlserver:ODBC-CONNECTION-STRING or "
+                    "odbc:ODBC-CONNECTION-STRING",
+                    what));
   }
   return text;
 }

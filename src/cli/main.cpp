@@ -56,11 +56,10 @@ void AddErpOption(CLI::App* cmd, std::string& erp, std::deque<ErpBinding>& bindi
   binding.command = cmd;
   binding.erp = &erp;
   binding.must_exist = must_exist;
-  auto* direct =
-      cmd->add_option("--erp", erp,
-                      "ERP database: sqlite:PATH or sqlserver:CONNECTION-STRING (default: "
-                      "$ZODADOVEZ_ERP)")
-          ->type_name("CONN");
+  auto* direct = cmd->add_option("--erp", erp,
+                                 "ERP database: sqlite:PATH, sqlserver:CONNECTION-STRING or "
+                                 "odbc:CONNECTION-STRING (default: $ZODADOVEZ_ERP)")
+                     ->type_name("CONN");
   cmd->add_option("--erp-file", binding.file,
                   "A file holding the --erp text on one line, which only its owner may read "
                   "(default: $ZODADOVEZ_ERP_FILE); keeps passwords out of the arguments")
@@ -143,7 +142,8 @@ int main(int argc, char** argv) {
                   "Wait up to SECONDS for another import of the company to end")
       ->check(CLI::NonNegativeNumber);
   cmd->add_option("--sql-log", o.import.sql_log,
-                  "Write every statement sent to this file, as it goes (JSON Lines)");
+                  "Write every statement sent to this file, as it goes (JSON Lines)")
+      ->type_name("FILE");
   commands.emplace_back(cmd, [&, cmd] {
     o.import.rielabora = o.import_mode == "rielabora";
     if (cmd->count("--schedule") > 0) o.import.schedule = o.import_schedule;
@@ -170,7 +170,8 @@ int main(int argc, char** argv) {
           ->capture_default_str();
   cmd->add_flag("--fresh", o.demo.fresh, "Remove the demo databases first and create them anew");
   cmd->add_option("--sql-log", o.demo.sql_log,
-                  "Write every statement of the import to this file (JSON Lines)");
+                  "Write every statement of the import to this file (JSON Lines)")
+      ->type_name("FILE");
   cmd->add_flag("--no-import", o.demo.no_import,
                 "Only create the databases: leave the import to the window or the import command");
   commands.emplace_back(cmd, [&o, receipts, seed] {

@@ -81,6 +81,7 @@ TEST(CliTest, ExitCodesAndMessagesAsDocumented) {
   const std::string own = write("erp", "sqlite:" + db + "\r\n", 0600);
   const std::string shared = write("erp-shared", "sqlite:" + db + "\n", 0640);
   const std::string lines = write("erp-lines", "sqlite:" + db + "\nsqlite:x\n", 0600);
+  const std::string odbc = write("erp-odbc", "odbc:Driver=SQLite3;Database=" + db + "\n", 0600);
   const std::string missing = Quote(dir.Uri("none.db"));
   int busy = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -104,6 +105,9 @@ TEST(CliTest, ExitCodesAndMessagesAsDocumented) {
       {"configs --company 1 --erp-file " + shared, 2, "chmod 600"},
       {"configs --company 1 --erp-file " + Quote(dir.path().string()), 2, "not a regular file"},
       {"configs --company 1 --erp-file " + lines, 2, "more than one line"},
+#ifdef ZODADOVEZ_HAVE_ODBC
+      {"configs --company 1 --erp-file " + odbc, 0, "Config."},  // through SQLite's driver
+#endif
       {"configs --company 1 --erp-file " + own + " --erp " + missing, 2, "excludes"},
       {"import --company 1 --erp " + missing, 1, "none.db: no such file"},
       {"configs --company 1 --erp " + missing, 1, "none.db"},
